@@ -1,0 +1,64 @@
+#pragma once
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+
+namespace ravik {
+
+// Kinds of serial notification the programs look at (the values operators' documentation uses).
+enum CommEvent : int { CommNone = 0, CommReceive = 2, CommEndOfFile = 7 };
+
+inline constexpr char EndOfFileChar = 26; // Ctrl-Z ends every controller reply
+
+// The operations the controller link relies on. Received bytes are delivered as notifications:
+// CommReceive when characters are waiting, and CommEndOfFile right after the characters in front
+// of an end-of-file character have been made available. The end-of-file character itself is
+// never handed out by readAll().
+class SerialPort : public QObject {
+    Q_OBJECT
+public:
+    using QObject::QObject;
+
+    // Opens port `number` at 9600 baud, no parity, 8 data bits, 1 stop bit, no handshaking.
+    // False when the port is invalid, missing or in use; errorString() tells why.
+    virtual bool open(int number) = 0;
+    // Closing a port that is not open is no error.
+    virtual void close() = 0;
+    virtual bool isOpen() const = 0;
+    virtual QString errorString() const = 0;
+
+    // Count of characters waiting to be read.
+    virtual qint64 bytesWaiting() = 0;
+    // Discards every character received so far.
+    virtual void discardInput() = 0;
+    // Returns every waiting character and removes them.
+    virtual QByteArray readAll() = 0;
+    // Sends the bytes unchanged; false when the port refuses them (device gone).
+    virtual bool write(const QByteArray& bytes) = 0;
+    // Blocks without running the event loop until more input arrives or `msecs` pass; used only
+    // by the start-up probe, before notifications are switched on. False on timeout.
+    virtual bool waitForInput(int msecs) = 0;
+    // Notifications start off; the link switches them on after the probe. Characters already
+    // waiting then are notified from the event loop.
+    virtual void setNotificationsEnabled(bool enabled) = 0;
+
+    // The kind of the latest notification, kept until the next one.
+    int lastEvent() const { return lastEvent_; }
+
+signals:
+    void notified(int commEvent);
+    // The device went away while open (adapter pulled, other end of a pseudo-terminal closed) or
+    // refused a write. The port is already closed when this is emitted.
+    void deviceLost();
+
+protected:
+    void notify(int event) {
+        lastEvent_ = event;
+        emit notified(event);
+    }
+
+private:
+    int lastEvent_ = CommNone;
+};
+
+} // namespace ravik
