@@ -24,11 +24,11 @@ enum class Command {
 
 struct CommandRow {
     Command command;
-    std::string_view first;       // written first, no terminator
-    std::string_view second;      // written at once after the first; empty for one-write commands
-    std::string_view caption;     // the button's caption
-    std::string_view button;      // the button's object name, e.g. "cmdClear"
-    bool statusAfter;             // the status request follows at once
+    std::string_view first;   // written first, no terminator
+    std::string_view second;  // written at once after the first; empty for one-write commands
+    std::string_view caption; // the button's caption
+    std::string_view button;  // the button's object name, e.g. "cmdClear"
+    bool statusAfter;         // the status request follows at once
 };
 
 inline constexpr std::array<CommandRow, 14> CommandTable{{

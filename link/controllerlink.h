@@ -77,6 +77,8 @@ private:
     QByteArray replyBuffer_;
     quint64 receives_ = 0;
     quint64 endOfFiles_ = 0;
+    bool probing_ = false;
+    bool lostReported_ = false;
 };
 
 } // namespace ravik

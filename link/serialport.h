@@ -44,6 +44,8 @@ public:
 
     // The kind of the latest notification, kept until the next one.
     int lastEvent() const { return lastEvent_; }
+    // Characters delivered by notifications and not yet read.
+    qsizetype deliveredCount() const { return input_.size(); }
 
 signals:
     void notified(int commEvent);
@@ -52,13 +54,22 @@ signals:
     void deviceLost();
 
 protected:
+    // Hands received bytes to the program: the characters in front of each end-of-file character
+    // are notified as received, then the end-of-file itself; what follows the last one is
+    // notified as received. Stops when a handler closes the port.
+    void deliver(const QByteArray& bytes);
+    // The characters delivered so far, removed.
+    QByteArray takeDelivered();
+    void dropDelivered() { input_.clear(); }
+
+private:
     void notify(int event) {
         lastEvent_ = event;
         emit notified(event);
     }
 
-private:
     int lastEvent_ = CommNone;
+    QByteArray input_;
 };
 
 } // namespace ravik

@@ -1,0 +1,50 @@
+#pragma once
+#include "serialport.h"
+#include <functional>
+
+namespace ravik {
+
+// In-memory serial port for unit tests: records every write, answers through a scripted
+// responder, and can fail or lose the device on demand.
+class FakeSerialPort : public SerialPort {
+    Q_OBJECT
+public:
+    using SerialPort::SerialPort;
+
+    bool open(int number) override;
+    void close() override;
+    bool isOpen() const override { return open_; }
+    QString errorString() const override { return error_; }
+    qint64 bytesWaiting() override { return deliveredCount() + pending_.size(); }
+    void discardInput() override;
+    QByteArray readAll() override;
+    bool write(const QByteArray& bytes) override;
+    bool waitForInput(int msecs) override;
+    void setNotificationsEnabled(bool enabled) override;
+
+    // Bytes arriving from the controller: waiting for the probe, or notified from the event
+    // loop once notifications are on.
+    void feed(const QByteArray& bytes);
+    // The device disappears: the port closes and deviceLost is emitted.
+    void loseDevice();
+
+    // Ports that open; every other number fails like a missing device.
+    std::function<bool(int)> portExists = [](int n) { return n >= 1; };
+    // Called with every write; what it returns arrives as input.
+    std::function<QByteArray(const QByteArray&)> responder;
+    bool failWrites = false;
+
+    QByteArray written;  // everything written while open
+    int openedPort = -1; // the number last opened
+    int writeCount = 0;
+
+private:
+    void flushPending();
+
+    bool open_ = false;
+    bool notifications_ = false;
+    QString error_;
+    QByteArray pending_;
+};
+
+} // namespace ravik

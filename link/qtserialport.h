@@ -1,0 +1,37 @@
+#pragma once
+#include "serialport.h"
+#include <QSerialPort>
+
+namespace ravik {
+
+// The serial layer over Qt Serial Port, for real adapters and pseudo-terminals.
+class QtSerialPort : public SerialPort {
+    Q_OBJECT
+public:
+    // Port numbers are looked up in `directory` (see PortDevicePath).
+    explicit QtSerialPort(QString directory = QStringLiteral("."), QObject* parent = nullptr);
+    ~QtSerialPort() override;
+
+    bool open(int number) override;
+    void close() override;
+    bool isOpen() const override;
+    QString errorString() const override { return error_; }
+    qint64 bytesWaiting() override;
+    void discardInput() override;
+    QByteArray readAll() override;
+    bool write(const QByteArray& bytes) override;
+    bool waitForInput(int msecs) override;
+    void setNotificationsEnabled(bool enabled) override;
+
+private:
+    void onReadyRead();
+    void onError(QSerialPort::SerialPortError error);
+    void lose(const QString& why);
+
+    QString directory_;
+    QSerialPort port_;
+    QString error_;
+    bool notifications_ = false;
+};
+
+} // namespace ravik

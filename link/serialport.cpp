@@ -1,0 +1,27 @@
+#include "serialport.h"
+
+namespace ravik {
+
+void SerialPort::deliver(const QByteArray& bytes) {
+    qsizetype from = 0;
+    while (from < bytes.size() && isOpen()) {
+        const qsizetype eof = bytes.indexOf(EndOfFileChar, from);
+        const qsizetype end = eof < 0 ? bytes.size() : eof;
+        if (end > from) {
+            input_.append(bytes.constData() + from, end - from);
+            notify(CommReceive);
+        }
+        if (eof < 0 || !isOpen())
+            break;
+        notify(CommEndOfFile);
+        from = eof + 1;
+    }
+}
+
+QByteArray SerialPort::takeDelivered() {
+    QByteArray out;
+    out.swap(input_);
+    return out;
+}
+
+} // namespace ravik
