@@ -1,0 +1,42 @@
+#pragma once
+#include "ephemeris.h"
+#include "linereader.h"
+#include "parsers.h"
+#include "tokenizer.h"
+#include <QString>
+
+namespace ravik {
+
+enum class PassFormat { Neither, InstantTrack, Nova };
+
+// The counts of the detection pass: lines read (L), lines whose first token has 9 characters
+// (N9) or 2 characters (N2), and T = N9 + N2.
+struct Detection {
+    int L = 0;
+    int N9 = 0;
+    int N2 = 0;
+    int T = 0;
+    PassFormat format = PassFormat::Neither;
+};
+
+// Reads at most 51 lines and classifies each by the length of entry 0 of the token list after
+// tokenizing it (an empty line leaves the list as it was, so it counts like the line before).
+// A format is taken when more than half of the lines (half rounded to even) fall in a class;
+// the larger class decides and a tie goes to Nova.
+Detection DetectFormat(LineReader& reader, TokenList& tokens);
+
+// Opens the pass file and runs DetectFormat on it. Throws RunTimeError when the file cannot be
+// read (no name, missing, a directory or other non-regular file, no permission).
+Detection DetectPassFile(const QString& fileName, TokenList& tokens);
+
+// Opens the pass file again from its start and runs the parser of the given format (nothing for
+// Neither). Throws RunTimeError as DetectPassFile does, and for any failure of the parser.
+void ParsePassFile(const QString& fileName, PassFormat format, TokenList& tokens,
+                   EphemerisTable& table, const MonthNames& monthNames);
+
+// The whole load behind the send button: records the name, clears Loaded, detects the format
+// and parses the file. Neither leaves the table untouched. Throws RunTimeError with the reason.
+PassFormat LoadPassFile(const QString& fileName, TokenList& tokens, EphemerisTable& table,
+                        const MonthNames& monthNames);
+
+} // namespace ravik
