@@ -1,0 +1,86 @@
+#include "formbuilder.h"
+#include <QFontDatabase>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+
+namespace ravik {
+
+namespace {
+
+int Px(int twips) {
+    return (twips + TwipsPerPixel / 2) / TwipsPerPixel;
+}
+
+QWidget* Make(const ControlRow& row, QWidget* parent) {
+    const QString caption = QString::fromLatin1(row.caption);
+    switch (row.kind) {
+    case ControlKind::Button:
+        return new QPushButton(caption, parent);
+    case ControlKind::TextBox:
+        return new QLineEdit(caption, parent);
+    case ControlKind::MultiLineBoth:
+    case ControlKind::MultiLineVertical: {
+        auto* box = new QPlainTextEdit(parent);
+        box->setPlainText(caption);
+        box->setReadOnly(true); // the programs write it; operators read and copy from it
+        box->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+        if (row.kind == ControlKind::MultiLineBoth) {
+            box->setLineWrapMode(QPlainTextEdit::NoWrap);
+            box->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+        }
+        return box;
+    }
+    case ControlKind::Label: {
+        auto* label = new QLabel(caption, parent);
+        label->setAlignment((row.centred ? Qt::AlignHCenter : Qt::AlignLeft) | Qt::AlignTop);
+        return label;
+    }
+    case ControlKind::Frame:
+        return new QGroupBox(caption, parent);
+    }
+    return nullptr;
+}
+
+} // namespace
+
+QFont FormFont(int points) {
+    QFont font(QStringLiteral("MS Sans Serif"));
+    if (!QFontDatabase::families().contains(font.family()))
+        font = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
+    font.setStyleHint(QFont::SansSerif);
+    font.setWeight(QFont::Normal);
+    font.setPointSize(points);
+    return font;
+}
+
+void BuildForm(QWidget& form, std::span<const ControlRow> rows, int clientWidthTwips,
+               int clientHeightTwips) {
+    form.setFixedSize(Px(clientWidthTwips), Px(clientHeightTwips));
+    QWidget* previous = nullptr;
+    for (const ControlRow& row : rows) {
+        QWidget* parent = &form;
+        if (row.frame)
+            parent = form.findChild<QWidget*>(QString::fromLatin1(row.frame));
+        Q_ASSERT(parent);
+        QWidget* w = Make(row, parent);
+        w->setObjectName(QString::fromLatin1(row.name));
+        w->setGeometry(Px(row.left), Px(row.top), Px(row.width), Px(row.height));
+        if (row.fontPoints)
+            w->setFont(FormFont(row.fontPoints));
+        if (row.textColour) {
+            QPalette palette = w->palette();
+            palette.setColor(QPalette::WindowText, QColor(row.textColour));
+            w->setPalette(palette);
+        }
+        if (w->focusPolicy() != Qt::NoFocus) {
+            if (previous)
+                QWidget::setTabOrder(previous, w);
+            previous = w;
+        }
+    }
+}
+
+} // namespace ravik

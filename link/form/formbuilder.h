@@ -1,0 +1,33 @@
+#pragma once
+#include <QString>
+#include <QWidget>
+#include <span>
+
+namespace ravik {
+
+enum class ControlKind { Button, TextBox, MultiLineBoth, MultiLineVertical, Label, Frame };
+
+inline constexpr int TwipsPerPixel = 15;
+
+// One control of a window, as the layout table gives it. Places are in twips, relative to the
+// window's client area or to the named frame. Rows are in tab order.
+struct ControlRow {
+    const char* name;
+    ControlKind kind;
+    const char* caption;
+    int left, top, width, height;
+    const char* frame = nullptr; // the frame that holds it; nullptr for the window itself
+    int fontPoints = 0;          // 0: the window's default font
+    bool centred = false;
+    QRgb textColour = 0; // 0: default
+};
+
+// Builds the controls of `rows` on `form` (object names = the rows' names, geometry converted
+// from twips, tab order = row order) and sizes the client area.
+void BuildForm(QWidget& form, std::span<const ControlRow> rows, int clientWidthTwips,
+               int clientHeightTwips);
+
+// The platform's sans serif when the named font is missing, at `points`.
+QFont FormFont(int points);
+
+} // namespace ravik

@@ -1,0 +1,125 @@
+#include "manualwindow.h"
+#include "dialogs.h"
+#include "messageview.h"
+#include "pointto.h"
+#include <QCloseEvent>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <array>
+
+using namespace ravik;
+
+namespace handpoint {
+
+namespace {
+
+constexpr int ClientWidth = 6375;
+constexpr int ClientHeight = 5025;
+constexpr QRgb Red = 0xffff0000;
+
+// The window as operators know it, in tab order. Places in twips.
+constexpr std::array<ControlRow, 22> Layout{{
+    {"txtFileData", ControlKind::MultiLineVertical, "Text1\r\n", 2880, 840, 3375, 2415},
+    {"Label1", ControlKind::Label, "Manual Control", 1440, 120, 3375, 495, nullptr, 24, true, Red},
+    {"Frame3", ControlKind::Frame, "Rotor Controls", 120, 840, 2535, 2415},
+    {"cmdUnwind", ControlKind::Button, "Unwind", 240, 2040, 2055, 255, "Frame3"},
+    {"cmdMode1", ControlKind::Button, "Mode 1", 240, 1320, 2055, 255, "Frame3"},
+    {"cmdMode0", ControlKind::Button, "Mode 0", 240, 1680, 2055, 255, "Frame3"},
+    {"cmdDisable", ControlKind::Button, "Disable rotor motion", 240, 960, 2055, 255, "Frame3"},
+    {"cmdEnable", ControlKind::Button, "Enable rotor motion", 240, 600, 2055, 255, "Frame3"},
+    {"cmdStatus", ControlKind::Button, "Show rotor status", 240, 240, 2055, 255, "Frame3"},
+    {"frmPoint", ControlKind::Frame, "Point Rotors", 120, 3600, 2535, 1095},
+    {"txtAzimuth", ControlKind::TextBox, "0", 960, 240, 495, 285, "frmPoint"},
+    {"txtElevation", ControlKind::TextBox, "0", 960, 600, 495, 285, "frmPoint"},
+    {"lblAzimuth", ControlKind::Label, "Azimuth", 120, 240, 615, 255, "frmPoint"},
+    {"lblElevation", ControlKind::Label, "Elevation", 120, 600, 855, 255, "frmPoint"},
+    {"cmdGo", ControlKind::Button, "Go!", 1680, 240, 615, 615, "frmPoint"},
+    {"cmdUp", ControlKind::Button, "Up", 3360, 3480, 615, 495},
+    {"cmdStop", ControlKind::Button, "Stop", 3360, 3960, 615, 495},
+    {"cmdDown", ControlKind::Button, "Down", 3360, 4440, 615, 495},
+    {"cmdDecrease", ControlKind::Button, "Dec. Az.", 2760, 3960, 615, 495},
+    {"cmdIncrease", ControlKind::Button, "Inc. Az.", 3960, 3960, 615, 495},
+    {"cmdCalibrate", ControlKind::Button, "Set Zero", 4920, 3600, 1335, 495},
+    {"cmdRestart", ControlKind::Button, "Restart", 4920, 4320, 1335, 495},
+}};
+
+const QString PointingError = QStringLiteral("Pointing Error");
+
+} // namespace
+
+std::span<const ControlRow> ManualLayout() {
+    return Layout;
+}
+
+frmDataUploader::frmDataUploader(const Platform& platform, QWidget* parent)
+    : QWidget(parent), platform_(platform), link_(*platform.port, box_, LinkStyle::Manual) {
+    setWindowTitle(QStringLiteral("Data Uploader and Rotor Handler"));
+    setWindowIcon(QIcon(QStringLiteral(":/handpoint.png")));
+    BuildForm(*this, Layout, ClientWidth, ClientHeight);
+    BindMessageView(box_, *findChild<QPlainTextEdit*>(QStringLiteral("txtFileData")));
+    box_.setText(QStringLiteral("Text1\r\n"));
+
+    connect(findChild<QPushButton*>(QStringLiteral("cmdStatus")), &QPushButton::clicked, this,
+            [this] { link_.requestStatus(); });
+    connect(findChild<QPushButton*>(QStringLiteral("cmdGo")), &QPushButton::clicked, this,
+            &frmDataUploader::cmdGo_Click);
+    for (const CommandRow& row : CommandTable) {
+        const QString name = QString::fromLatin1(row.button.data(), qsizetype(row.button.size()));
+        if (auto* button = findChild<QPushButton*>(name))
+            connect(button, &QPushButton::clicked, this,
+                    [this, c = row.command] { link_.send(c); });
+    }
+    tmrTimer1.setInterval(1000);
+    connect(&tmrTimer1, &QTimer::timeout, this, [this] { tmrTimer1_Timer(); });
+}
+
+frmDataUploader::~frmDataUploader() {
+    Form_QueryUnload();
+}
+
+void frmDataUploader::Form_Load() {
+    TimerTickCount = 0;
+    link_.start(TokenList, platform_.settingsPath);
+    tmrTimer1.start();
+}
+
+void frmDataUploader::Form_QueryUnload() {
+    tmrTimer1.stop();
+    link_.close();
+}
+
+void frmDataUploader::closeEvent(QCloseEvent* event) {
+    Form_QueryUnload();
+    event->accept();
+}
+
+void frmDataUploader::cmdGo_Click() {
+    const PointToCheck check = CheckPointTo(
+        findChild<QLineEdit*>(QStringLiteral("txtAzimuth"))->text(),
+        findChild<QLineEdit*>(QStringLiteral("txtElevation"))->text(), platform_.locale);
+    switch (check.kind) {
+    case PointToCheck::AzimuthOutOfRange:
+        platform_.dialogs->message(QStringLiteral("Az must be between 0 and 359"), PointingError,
+                                   Dialogs::Icon::None);
+        return;
+    case PointToCheck::ElevationOutOfRange:
+        platform_.dialogs->message(QStringLiteral("El must be between 0 and 90"), PointingError,
+                                   Dialogs::Icon::None);
+        return;
+    case PointToCheck::ConversionFailed:
+        platform_.dialogs->message(QStringLiteral("Error found in GO subroutine"),
+                                   QStringLiteral("General Error"), Dialogs::Icon::None);
+        return;
+    case PointToCheck::Accepted:
+        break;
+    }
+    box_.setText(QStringLiteral("Moving\r\n"));
+    if (!link_.isOpen())
+        return;
+    if (!link_.writeData(PointToCommand(check.azimuth, check.elevation)))
+        platform_.dialogs->message(QStringLiteral("Error found in GO subroutine"),
+                                   QStringLiteral("General Error"), Dialogs::Icon::None);
+}
+
+} // namespace handpoint

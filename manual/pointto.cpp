@@ -1,0 +1,40 @@
+#include "pointto.h"
+#include "commands.h"
+#include "errors.h"
+#include "numbers.h"
+
+namespace ravik {
+
+namespace {
+
+int16_t Convert(const QString& text, const QLocale& locale) {
+    bool ok = false;
+    const double value = locale.toDouble(text.trimmed(), &ok);
+    if (!ok)
+        throw RunTimeError("not a number");
+    return RoundToInt16(value); // throws beyond 16 bits, and for inf or nan
+}
+
+} // namespace
+
+PointToCheck CheckPointTo(const QString& azimuthText, const QString& elevationText,
+                          const QLocale& locale) {
+    try {
+        const int16_t azimuth = Convert(azimuthText, locale);
+        if (azimuth < 0 || azimuth >= 360)
+            return {PointToCheck::AzimuthOutOfRange, azimuth, 0};
+        const int16_t elevation = Convert(elevationText, locale);
+        if (elevation < 0 || elevation >= 91)
+            return {PointToCheck::ElevationOutOfRange, azimuth, elevation};
+        return {PointToCheck::Accepted, azimuth, elevation};
+    } catch (const RunTimeError&) {
+        return {PointToCheck::ConversionFailed};
+    }
+}
+
+QByteArray PointToCommand(int azimuth, int elevation) {
+    return QByteArray(PointToPrefix.data(), qsizetype(PointToPrefix.size())) +
+           QByteArray::number(azimuth) + ' ' + QByteArray::number(elevation) + DataTerminator;
+}
+
+} // namespace ravik

@@ -1,0 +1,18 @@
+#pragma once
+#include <QApplication>
+#include <QCoreApplication>
+
+// One QApplication for a test executable (the offscreen platform is set by CTest).
+inline QApplication& TestApp() {
+    static int argc = 1;
+    static char name[] = "ravik-tests";
+    static char* argv[] = {name, nullptr};
+    static QApplication app(argc, argv);
+    return app;
+}
+
+// Lets queued notifications (replies of the fake port) run.
+inline void Settle() {
+    for (int i = 0; i < 5; ++i)
+        QCoreApplication::processEvents();
+}

@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# Installs what building and testing need, on Debian 12. Sourced by the other scripts.
+set -euo pipefail
+
+RAVIK_PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-serialport-dev qt6-qpa-plugins
+    libgtest-dev libbenchmark-dev xvfb xauth clang libclang-rt-14-dev)
+
+ravik_install_deps() {
+    local missing=()
+    for p in "${RAVIK_PACKAGES[@]}" "$@"; do
+        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed" || missing+=("$p")
+    done
+    [ ${#missing[@]} -eq 0 ] && return 0
+    if [ "$(id -u)" -eq 0 ]; then
+        echo "Installing: ${missing[*]}"
+        export DEBIAN_FRONTEND=noninteractive
+        apt-get update -qq
+        apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+    elif command -v sudo >/dev/null && sudo -n true 2>/dev/null; then
+        echo "Installing: ${missing[*]}"
+        sudo DEBIAN_FRONTEND=noninteractive apt-get update -qq
+        sudo DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends \
+            "${missing[@]}" >/dev/null
+    else
+        echo "These Debian packages are missing; install them as root, then run this again:" >&2
+        echo "  apt-get install ${missing[*]}" >&2
+        exit 1
+    fi
+}
