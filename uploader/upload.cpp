@@ -1,0 +1,99 @@
+#include "upload.h"
+#include "controllerlink.h"
+#include "serialport.h"
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QTimer>
+#include <algorithm>
+
+namespace ravik {
+
+Upload::Upload(ControllerLink& link, QObject* parent) : QObject(parent), link_(link) {
+    connect(&link_, &ControllerLink::commHandled, this, &Upload::wake);
+    connect(&link_, &ControllerLink::lost, this, &Upload::wake);
+}
+
+void Upload::wake() {
+    emit woken();
+}
+
+void Upload::abort() {
+    aborted_ = true;
+    emit woken();
+}
+
+bool Upload::waitFor(const std::function<bool()>& done, int maxMs) {
+    if (done())
+        return true;
+    if (aborted_ || maxMs <= 0)
+        return false;
+    QEventLoop loop;
+    QTimer deadline;
+    deadline.setSingleShot(true);
+    connect(&deadline, &QTimer::timeout, &loop, &QEventLoop::quit);
+    connect(this, &Upload::woken, &loop, [&] {
+        if (aborted_ || done())
+            loop.quit();
+    });
+    deadline.start(maxMs);
+    loop.exec();
+    return done();
+}
+
+Upload::Outcome Upload::send(const std::vector<QByteArray>& lines) {
+    running_ = true;
+    struct Running {
+        bool& flag;
+        ~Running() { flag = false; }
+    } running{running_};
+
+    // A reply answers a line only if it begins after the line was written: when the previous
+    // reply was still arriving at the write, its tail (end-of-file included) is passed over.
+    bool tailPending = false;
+    bool endSeen = false;
+    bool answered = false;
+    const auto tracker = connect(&link_, &ControllerLink::commHandled, this, [&](int event) {
+        if (event == CommEndOfFile)
+            endSeen = true;
+        else if (event == CommReceive && (!tailPending || endSeen))
+            answered = true;
+    });
+    struct Disconnect {
+        QMetaObject::Connection c;
+        ~Disconnect() { QObject::disconnect(c); }
+    } disconnectTracker{tracker};
+
+    const auto answeredOrGone = [&] { return answered || !link_.isOpen(); };
+    int sharedLeft = SharedBudgetMs;
+    bool lastAnswered = true;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        if (aborted_)
+            return Outcome::Aborted;
+        tailPending = i > 0 && !link_.replyBuffer().isEmpty();
+        endSeen = false;
+        answered = false;
+        if (!link_.writeData(lines[i]))
+            return aborted_ ? Outcome::Aborted : Outcome::Lost;
+        const int budget = i == 0 ? FirstReplyMs : std::min(LineReplyMs, sharedLeft);
+        QElapsedTimer waited;
+        waited.start();
+        waitFor(answeredOrGone, budget);
+        if (aborted_)
+            return Outcome::Aborted;
+        if (!link_.isOpen())
+            return Outcome::Lost;
+        if (!answered && i > 0 && budget > 0)
+            sharedLeft -= int(std::min<qint64>(waited.elapsed(), budget));
+        lastAnswered = answered;
+    }
+    if (!lastAnswered) {
+        waitFor(answeredOrGone, FinalReplyMs);
+        if (aborted_)
+            return Outcome::Aborted;
+        if (!link_.isOpen())
+            return Outcome::Lost;
+    }
+    return Outcome::Done;
+}
+
+} // namespace ravik

@@ -1,0 +1,196 @@
+#include "uploaderwindow.h"
+#include "conditioning.h"
+#include "dialogs.h"
+#include "errors.h"
+#include "formbuilder.h"
+#include "messageview.h"
+#include "passfile.h"
+#include "serialport.h"
+#include <QCloseEvent>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <array>
+
+using namespace ravik;
+
+namespace skypass {
+
+namespace {
+
+constexpr int ClientWidth = 6375;
+constexpr int ClientHeight = 5025;
+
+// The window as operators know it, in tab order. Places in twips.
+constexpr std::array<ControlRow, 14> Layout{{
+    {"cmdOpen", ControlKind::Button, "Send an ephemeris to the controller", 600, 960, 1455, 1335},
+    {"txtFileData", ControlKind::MultiLineBoth, "Text1", 2880, 360, 3375, 2175},
+    {"lblTime", ControlKind::Label, "", 2880, 0, 4455, 375, nullptr, 12},
+    {"Frame3", ControlKind::Frame, "Rotor Controls", 120, 2640, 6135, 2175},
+    {"cmdClear", ControlKind::Button, "Clear the buffer", 240, 960, 2775, 255, "Frame3"},
+    {"cmdStatus", ControlKind::Button, "Show rotor status", 3120, 240, 2775, 255, "Frame3"},
+    {"cmdGoTo", ControlKind::Button, "Go to first stored position", 240, 600, 2775, 255, "Frame3"},
+    {"cmdEnable", ControlKind::Button, "Enable rotor motion", 3120, 600, 2775, 255, "Frame3"},
+    {"cmdDisable", ControlKind::Button, "Disable rotor motion", 3120, 960, 2775, 255, "Frame3"},
+    {"cmdSynchronize", ControlKind::Button, "Synchronize rotor time with UTC", 240, 240, 2775, 255,
+     "Frame3"},
+    {"Label1", ControlKind::Label, "Ravik", 480, 240, 1695, 495, nullptr, 24, true},
+    {"cmdMode0", ControlKind::Button, "Mode 0", 240, 1320, 2775, 255, "Frame3"},
+    {"cmdMode1", ControlKind::Button, "Mode 1", 3120, 1320, 2775, 255, "Frame3"},
+    {"cmdUnwind", ControlKind::Button, "Unwind", 2640, 1680, 855, 375, "Frame3"},
+}};
+
+const QString ErrorTitle = QStringLiteral("Error");
+const QStringList PassFilters{QStringLiteral("Output files (*.out)"),
+                              // "*" as well, so files without a dot show on Linux
+                              QStringLiteral("All files(*.*) (*.* *)")};
+
+} // namespace
+
+std::span<const ControlRow> UploaderLayout() {
+    return Layout;
+}
+
+frmDataUploader::frmDataUploader(const Platform& platform, QWidget* parent)
+    : QWidget(parent), platform_(platform), link_(*platform.port, box_, LinkStyle::Uploader),
+      upload_(link_) {
+    setWindowTitle(QStringLiteral("Data Uploader and Rotor Handler"));
+    setWindowIcon(QIcon(QStringLiteral(":/skypass.svg")));
+    BuildForm(*this, Layout, ClientWidth, ClientHeight);
+    BindMessageView(box_, *findChild<QPlainTextEdit*>(QStringLiteral("txtFileData")));
+    box_.setText(QStringLiteral("Text1"));
+
+    const auto wire = [this](const char* name, auto handler) {
+        connect(findChild<QPushButton*>(QString::fromLatin1(name)), &QPushButton::clicked, this,
+                handler);
+    };
+    wire("cmdOpen", [this] { cmdOpen_Click(); });
+    wire("cmdStatus", [this] { cmdStatus_Click(); });
+    wire("cmdSynchronize", [this] { cmdSynchronize_Click(); });
+    for (const CommandRow& row : CommandTable) {
+        if (auto* button = findChild<QPushButton*>(
+                QString::fromLatin1(row.button.data(), qsizetype(row.button.size()))))
+            connect(button, &QPushButton::clicked, this,
+                    [this, c = row.command] { link_.send(c); });
+    }
+
+    tmrTimer1.setInterval(1000);
+    connect(&tmrTimer1, &QTimer::timeout, this, &frmDataUploader::tmrTimer1_Timer);
+}
+
+frmDataUploader::~frmDataUploader() {
+    Form_QueryUnload();
+}
+
+void frmDataUploader::Form_Load() {
+    try {
+        FillMonthNameTable(MonthNameTable);
+        const TimeZoneInfo zone = platform_.zone->query();
+        UtcOffsetMinutes = ComputeUtcOffset(zone);
+        box_.setText(OffsetLine(zone));
+    } catch (const RunTimeError&) {
+        box_.append(NotFoundLine(0));
+        return;
+    }
+    TimerTickCount = 0;
+    table_.PointCount = 0;
+    table_.Loaded = false;
+    link_.start(TokenList, platform_.settingsPath);
+    tmrTimer1.start();
+}
+
+void frmDataUploader::Form_QueryUnload() {
+    closing_ = true;
+    upload_.abort();
+    tmrTimer1.stop();
+    link_.close();
+}
+
+void frmDataUploader::closeEvent(QCloseEvent* event) {
+    Form_QueryUnload();
+    event->accept();
+}
+
+void frmDataUploader::cmdStatus_Click() {
+    link_.requestStatus();
+}
+
+void frmDataUploader::tmrTimer1_Timer() {
+    // Always true UTC: a daylight change while running, or a saving of other than an hour,
+    // must not shift what the controller is set to.
+    CurrentUtc = platform_.clock->nowUtc();
+    findChild<QLabel*>(QStringLiteral("lblTime"))
+        ->setText(QStringLiteral("UTC:  ") + FormatUtc(CurrentUtc));
+    ++TimerTickCount;
+    upload_.wake();
+}
+
+void frmDataUploader::cmdSynchronize_Click() {
+    if (!link_.isOpen())
+        return;
+    // The present time, never the empty clock of a press before the first tick.
+    CurrentUtc = platform_.clock->nowUtc();
+    if (link_.writeData(TimeSetCommand(CurrentUtc)))
+        cmdStatus_Click();
+}
+
+void frmDataUploader::cmdOpen_Click() {
+    // A second load would rewrite the table the running upload is still sending.
+    if (busy_ || closing_)
+        return;
+    busy_ = true;
+    struct Busy {
+        bool& flag;
+        ~Busy() { flag = false; }
+    } busy{busy_};
+    box_.setText(QString());
+    table_.Loaded = false;
+    try {
+        const QString name = platform_.dialogs->chooseFile(PassFilters);
+        table_.PassFileName = name;
+        if (LoadPassFile(name, TokenList, table_, MonthNameTable) == PassFormat::Neither) {
+            platform_.dialogs->message(QStringLiteral("File is neither InstantTrack nor Nova file"),
+                                       ErrorTitle, Dialogs::Icon::Exclamation);
+            return;
+        }
+        UploadEphemeris();
+    } catch (const RunTimeError& e) {
+        failLoad(QString::fromStdString(e.what()));
+    }
+}
+
+void frmDataUploader::failLoad(const QString& reason) {
+    if (!closing_)
+        platform_.dialogs->message(QStringLiteral("Can't access ") + table_.PassFileName,
+                                   ErrorTitle, Dialogs::Icon::Exclamation, reason);
+    table_.PassFileName.clear();
+}
+
+void frmDataUploader::UploadEphemeris() {
+    if (!table_.Loaded) {
+        platform_.dialogs->message(QStringLiteral("No valid file selected"), ErrorTitle,
+                                   Dialogs::Icon::Exclamation);
+        return;
+    }
+    ConditionTable(table_);
+    if (!link_.isOpen())
+        return;
+    std::vector<QByteArray> lines;
+    for (int index : PointsToSend(table_))
+        lines.push_back(FormatEphemerisLine(table_, index));
+    switch (upload_.send(lines)) {
+    case Upload::Outcome::Aborted:
+        return;
+    case Upload::Outcome::Lost:
+        throw RunTimeError("the controller went away during the upload");
+    case Upload::Outcome::Done:
+        break;
+    }
+    TimerTickCount = 0;
+    upload_.waitFor([this] { return TimerTickCount >= 2; }, 5000);
+    if (closing_ || upload_.aborted())
+        return;
+    cmdStatus_Click();
+}
+
+} // namespace skypass

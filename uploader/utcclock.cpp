@@ -1,0 +1,43 @@
+#include "utcclock.h"
+#include "commands.h"
+#include <QTimeZone>
+
+namespace ravik {
+
+TimeZoneInfo SystemTimeZone::query() const {
+    const QTimeZone zone = QTimeZone::systemTimeZone();
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    if (!zone.isValid())
+        return {0, 0, 60};
+    const int standard = zone.standardTimeOffset(now);
+    const bool daylight = zone.isDaylightTime(now);
+    // The offset in force now, so a daylight saving of other than an hour comes out exact.
+    const int daylightMinutes = daylight ? (zone.offsetFromUtc(now) - standard) / 60 : 60;
+    return {daylight ? 2u : 1u, -standard / 60, daylightMinutes};
+}
+
+double ComputeUtcOffset(const TimeZoneInfo& zone) {
+    if (zone.Result == 0)
+        return 0;
+    const int correction = zone.Result == 2 ? -zone.DaylightMinutes : 0;
+    return zone.Bias + correction;
+}
+
+QString OffsetLine(const TimeZoneInfo& zone) {
+    if (zone.Result == 0)
+        return QStringLiteral("Couldn't determine UTC time offset\r\n");
+    const double hours = ComputeUtcOffset(zone) / 60.0;
+    return QStringLiteral("Time Zone offset = ") + QString::number(hours, 'g', 15) +
+           QStringLiteral(" hours\r\n");
+}
+
+QString FormatUtc(const QDateTime& utc) {
+    return utc.toUTC().toString(QStringLiteral("yyyy/MM/dd HH:mm:ss"));
+}
+
+QByteArray TimeSetCommand(const QDateTime& utc) {
+    return QByteArray(TimeSetPrefix.data(), qsizetype(TimeSetPrefix.size())) +
+           FormatUtc(utc).toLatin1() + DataTerminator;
+}
+
+} // namespace ravik

@@ -1,0 +1,49 @@
+#pragma once
+#include <QByteArray>
+#include <QDateTime>
+#include <QString>
+
+namespace ravik {
+
+// What the system's time-zone query tells: result 0 unknown, 1 standard time, 2 daylight time
+// (any other value: the query failed). `Bias` is minus the standard offset in minutes, so
+// UTC = local standard time + Bias; `DaylightMinutes` is how far daylight time moves the clock.
+struct TimeZoneInfo {
+    quint32 Result = 0;
+    int Bias = 0;
+    int DaylightMinutes = 60;
+};
+
+class TimeZoneQuery {
+public:
+    virtual ~TimeZoneQuery() = default;
+    virtual TimeZoneInfo query() const = 0;
+};
+
+// The system time zone through QTimeZone, at the present moment.
+class SystemTimeZone : public TimeZoneQuery {
+public:
+    TimeZoneInfo query() const override;
+};
+
+class Clock {
+public:
+    virtual ~Clock() = default;
+    virtual QDateTime nowUtc() const = 0;
+};
+
+class SystemClock : public Clock {
+public:
+    QDateTime nowUtc() const override { return QDateTime::currentDateTimeUtc(); }
+};
+
+// Minutes to add to local time to get UTC (positive west of Greenwich); 0 when unknown.
+double ComputeUtcOffset(const TimeZoneInfo& zone);
+// The start-up line: "Time Zone offset = 4 hours" or "Couldn't determine UTC time offset", CR LF.
+QString OffsetLine(const TimeZoneInfo& zone);
+// "yyyy/mm/dd HH:mm:ss"
+QString FormatUtc(const QDateTime& utc);
+// The time-set command: "T", the time as above, CR (21 bytes).
+QByteArray TimeSetCommand(const QDateTime& utc);
+
+} // namespace ravik
