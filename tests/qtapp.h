@@ -1,6 +1,8 @@
 #pragma once
 #include <QApplication>
 #include <QCoreApplication>
+#include <QString>
+#include <ostream>
 
 // One QApplication for a test executable (the offscreen platform is set by CTest).
 inline QApplication& TestApp() {
@@ -16,3 +18,10 @@ inline void Settle() {
     for (int i = 0; i < 5; ++i)
         QCoreApplication::processEvents();
 }
+
+// Readable failures for QString comparisons.
+QT_BEGIN_NAMESPACE
+inline void PrintTo(const QString& s, std::ostream* os) {
+    *os << '"' << s.toStdString() << '"';
+}
+QT_END_NAMESPACE

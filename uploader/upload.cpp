@@ -64,7 +64,7 @@ Upload::Outcome Upload::send(const std::vector<QByteArray>& lines) {
     } disconnectTracker{tracker};
 
     const auto answeredOrGone = [&] { return answered || !link_.isOpen(); };
-    int sharedLeft = SharedBudgetMs;
+    int sharedLeft = budgets_.sharedMs;
     bool lastAnswered = true;
     for (std::size_t i = 0; i < lines.size(); ++i) {
         if (aborted_)
@@ -74,7 +74,8 @@ Upload::Outcome Upload::send(const std::vector<QByteArray>& lines) {
         answered = false;
         if (!link_.writeData(lines[i]))
             return aborted_ ? Outcome::Aborted : Outcome::Lost;
-        const int budget = i == 0 ? FirstReplyMs : std::min(LineReplyMs, sharedLeft);
+        const int budget =
+            i == 0 ? budgets_.firstReplyMs : std::min(budgets_.lineReplyMs, sharedLeft);
         QElapsedTimer waited;
         waited.start();
         waitFor(answeredOrGone, budget);
@@ -87,7 +88,7 @@ Upload::Outcome Upload::send(const std::vector<QByteArray>& lines) {
         lastAnswered = answered;
     }
     if (!lastAnswered) {
-        waitFor(answeredOrGone, FinalReplyMs);
+        waitFor(answeredOrGone, budgets_.finalReplyMs);
         if (aborted_)
             return Outcome::Aborted;
         if (!link_.isOpen())

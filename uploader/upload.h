@@ -13,19 +13,21 @@ class ControllerLink;
 class Upload : public QObject {
     Q_OBJECT
 public:
-    // The first line may wait this long for the controller's reply.
-    static constexpr int FirstReplyMs = 10000;
-    // Each later line waits at most this long...
-    static constexpr int LineReplyMs = 2000;
-    // ...and waits that run out are charged to this budget; once it is spent lines are no
-    // longer waited for (normal pacing, about 33 ms a line at 9600 baud, never touches it).
-    static constexpr int SharedBudgetMs = 10000;
-    // After the last line, a reply still missing is waited for this long.
-    static constexpr int FinalReplyMs = 10000;
+    // How long replies are waited for. The defaults suit a controller at 9600 baud, where a
+    // line and its reply take about 33 ms; tests shorten them.
+    struct Budgets {
+        int firstReplyMs = 10000; // the first line's own wait
+        int lineReplyMs = 2000;   // each later line waits at most this long...
+        // ...and only waits that ran out are charged here; once it is spent, later lines are
+        // no longer waited for
+        int sharedMs = 10000;
+        int finalReplyMs = 10000; // after the last line, for a reply still missing
+    };
 
     enum class Outcome { Done, Lost, Aborted };
 
     explicit Upload(ControllerLink& link, QObject* parent = nullptr);
+    void setBudgets(const Budgets& budgets) { budgets_ = budgets; }
 
     // Writes the lines in order, waiting for a reply after each, then for the last reply.
     Outcome send(const std::vector<QByteArray>& lines);
@@ -46,6 +48,7 @@ signals:
 
 private:
     ControllerLink& link_;
+    Budgets budgets_;
     bool aborted_ = false;
     bool running_ = false;
 };

@@ -74,7 +74,8 @@ frmDataUploader::frmDataUploader(const Platform& platform, QWidget* parent)
                     [this, c = row.command] { link_.send(c); });
     }
 
-    tmrTimer1.setInterval(1000);
+    upload_.setBudgets(platform.budgets);
+    tmrTimer1.setInterval(platform.tickMs);
     connect(&tmrTimer1, &QTimer::timeout, this, &frmDataUploader::tmrTimer1_Timer);
 }
 
@@ -187,7 +188,7 @@ void frmDataUploader::UploadEphemeris() {
         break;
     }
     TimerTickCount = 0;
-    upload_.waitFor([this] { return TimerTickCount >= 2; }, 5000);
+    upload_.waitFor([this] { return TimerTickCount >= 2; }, 5 * platform_.tickMs);
     if (closing_ || upload_.aborted())
         return;
     cmdStatus_Click();

@@ -25,6 +25,8 @@ struct Platform {
     const ravik::TimeZoneQuery* zone;
     const ravik::Clock* clock;
     QString settingsPath = QStringLiteral("Ravik.ini");
+    int tickMs = 1000; // the clock's tick
+    ravik::Upload::Budgets budgets{};
 };
 
 // skypass's one window. It lays out its controls and wires them to the link, the pass loader
