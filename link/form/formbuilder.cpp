@@ -26,6 +26,7 @@ QWidget* Make(const ControlRow& row, QWidget* parent) {
         auto* box = new QPlainTextEdit(parent);
         box->setPlainText(caption);
         box->setReadOnly(true); // the programs write it; operators read and copy from it
+        box->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
         box->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
         if (row.kind == ControlKind::MultiLineBoth) {
             box->setLineWrapMode(QPlainTextEdit::NoWrap);
