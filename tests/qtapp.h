@@ -9,8 +9,9 @@ inline QApplication& TestApp() {
     static int argc = 1;
     static char name[] = "ravik-tests";
     static char* argv[] = {name, nullptr};
-    static QApplication app(argc, argv);
-    return app;
+    // Never destroyed: tearing Qt down from static destructors at exit crashes in QtGui.
+    static QApplication* app = new QApplication(argc, argv);
+    return *app;
 }
 
 // Lets queued notifications (replies of the fake port) run.
