@@ -55,7 +55,7 @@ frmDataUploader::frmDataUploader(const Platform& platform, QWidget* parent)
     : QWidget(parent), platform_(platform), link_(*platform.port, box_, LinkStyle::Uploader),
       upload_(link_) {
     setWindowTitle(QStringLiteral("Data Uploader and Rotor Handler"));
-    setWindowIcon(QIcon(QStringLiteral(":/skypass.svg")));
+    setWindowIcon(QIcon(QStringLiteral(":/skypass.png")));
     BuildForm(*this, Layout, ClientWidth, ClientHeight);
     BindMessageView(box_, *findChild<QPlainTextEdit*>(QStringLiteral("txtFileData")));
     box_.setText(QStringLiteral("Text1"));
