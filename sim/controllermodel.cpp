@@ -307,10 +307,11 @@ QByteArray ControllerModel::statusText(qint64 nowMs) const {
     const QDateTime c = clock(nowMs);
     const QByteArray clockText =
         c.isValid() ? c.toString(QStringLiteral("yyyy/MM/dd HH:mm:ss")).toLatin1() : "unset";
+    // Short lines, so the whole status fits the programs' message boxes without scrolling.
     return bytesOf(StatusWord) + (motion_ ? "on" : "off") + "  Mode " + QByteArray::number(mode_) +
-           "  Az " + QByteArray::number(qRound(az_)) + "  El " + QByteArray::number(qRound(el_)) +
+           "\r\nAz " + QByteArray::number(qRound(az_)) + "  El " + QByteArray::number(qRound(el_)) +
            "  Target " + QByteArray::number(qRound(targetAz_)) + "/" +
-           QByteArray::number(qRound(targetEl_)) + "  Clock " + clockText + "  Points " +
+           QByteArray::number(qRound(targetEl_)) + "\r\nClock " + clockText + "\r\nPoints " +
            QByteArray::number(qsizetype(points_.size())) + "\r\n" + EndOfFileChar;
 }
 

@@ -5,10 +5,33 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QStyleOptionButton>
+#include <QStylePainter>
 
 namespace ravik {
 
 namespace {
+
+// A push button whose caption wraps onto several lines when it is wider than the button, as
+// the tall "Send an ephemeris to the controller" button needs; text() stays the exact caption.
+class WrappingButton : public QPushButton {
+public:
+    using QPushButton::QPushButton;
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QStylePainter painter(this);
+        QStyleOptionButton option;
+        initStyleOption(&option);
+        const QString caption = option.text;
+        option.text.clear();
+        painter.drawControl(QStyle::CE_PushButton, option);
+        const QRect area = style()->subElementRect(QStyle::SE_PushButtonContents, &option, this);
+        painter.setPen(palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled,
+                                       QPalette::ButtonText));
+        painter.drawText(area.adjusted(2, 0, -2, 0), Qt::AlignCenter | Qt::TextWordWrap, caption);
+    }
+};
 
 int Px(int twips) {
     return (twips + TwipsPerPixel / 2) / TwipsPerPixel;
@@ -18,7 +41,7 @@ QWidget* Make(const ControlRow& row, QWidget* parent) {
     const QString caption = QString::fromLatin1(row.caption);
     switch (row.kind) {
     case ControlKind::Button:
-        return new QPushButton(caption, parent);
+        return new WrappingButton(caption, parent);
     case ControlKind::TextBox:
         return new QLineEdit(caption, parent);
     case ControlKind::MultiLineBoth:
@@ -60,6 +83,7 @@ QFont FormFont(int points) {
 void BuildForm(QWidget& form, std::span<const ControlRow> rows, int clientWidthTwips,
                int clientHeightTwips) {
     form.setFixedSize(Px(clientWidthTwips), Px(clientHeightTwips));
+    form.setFont(FormFont(DefaultFontPoints));
     QWidget* previous = nullptr;
     for (const ControlRow& row : rows) {
         QWidget* parent = &form;

@@ -8,6 +8,8 @@ namespace ravik {
 enum class ControlKind { Button, TextBox, MultiLineBoth, MultiLineVertical, Label, Frame };
 
 inline constexpr int TwipsPerPixel = 15;
+// The window's default font size; controls without a size of their own use it.
+inline constexpr int DefaultFontPoints = 8;
 
 // One control of a window, as the layout table gives it. Places are in twips, relative to the
 // window's client area or to the named frame. Rows are in tab order.

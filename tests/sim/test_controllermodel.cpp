@@ -96,7 +96,7 @@ TEST(ControllerModel, EveryCommandOfTheVocabulary) {
 
 TEST(ControllerModel, RepliesAndFaults) {
     const QByteArray status0 =
-        "Motion off  Mode 0  Az 0  El 0  Target 0/0  Clock unset  Points 0\r\n" + Eof;
+        "Motion off  Mode 0\r\nAz 0  El 0  Target 0/0\r\nClock unset\r\nPoints 0\r\n" + Eof;
     struct Case {
         const char* name;
         ControllerConfig config;
@@ -122,7 +122,7 @@ TEST(ControllerModel, RepliesAndFaults) {
         {"clock",
          {},
          "T2002/03/15 10:04:30\rZ",
-         "Motion off  Mode 0  Az 0  El 0  Target 0/0  Clock 2002/03/15 10:04:30  Points 0\r\n" +
+         "Motion off  Mode 0\r\nAz 0  El 0  Target 0/0\r\nClock 2002/03/15 10:04:30\r\nPoints 0\r\n" +
              Eof},
         {"point-to has no reply", {}, "GP180 45\r", ""},
         {"unknown bytes", {}, "\r\n\x01qQ!P@ x\x1A", ""},

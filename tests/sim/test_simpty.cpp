@@ -13,7 +13,7 @@ using namespace ravik::test;
 namespace {
 
 const std::string Ident = "Ravik RC-2 rotator controller\r\n";
-const std::string Status0 = "Motion off  Mode 0  Az 0  El 0  Target 0/0  Clock unset  Points 0\r\n";
+const std::string Status0 = "Motion off  Mode 0\r\nAz 0  El 0  Target 0/0\r\nClock unset\r\nPoints 0\r\n";
 const std::string Eof = "\x1A";
 
 std::string linkTarget(const std::string& path) {
@@ -114,7 +114,7 @@ TEST(SimPty, SpeedOptionsMoveTheRotors) {
         ASSERT_TRUE(writeBytes(fd, "Z"));
         status = readUntil(fd, Eof);
     }
-    EXPECT_NE(status.find("Motion on  Mode 0  Az 90  El 45  Target 90/45"), std::string::npos)
+    EXPECT_NE(status.find("Motion on  Mode 0\r\nAz 90  El 45  Target 90/45"), std::string::npos)
         << status;
     close(fd);
 }
