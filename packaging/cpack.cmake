@@ -1,0 +1,21 @@
+# The Debian package: `cpack -G DEB` in the build folder makes skypass_<version>_<arch>.deb.
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME skypass)
+set(CPACK_PACKAGE_VENDOR "skypass developers")
+set(CPACK_PACKAGE_CONTACT "skypass developers <skypass@localhost>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
+    "satellite pass uploader and manual console for Ravik antenna rotators")
+set(CPACK_PACKAGE_DESCRIPTION
+    "skypass uploads a satellite pass prediction (InstantTrack or Nova output) to a Ravik \
+azimuth/elevation rotator controller on a serial line; handpoint points and jogs the antenna \
+by hand; ravik-sim is a virtual controller on a pseudo-terminal for trying both without hardware.")
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+# Debug information stays in the build; an operator's machine gets the lean programs.
+set(CPACK_STRIP_FILES ON)
+set(CPACK_DEBIAN_PACKAGE_SECTION hamradio)
+# dpkg-shlibdeps finds the Qt libraries the programs link; the platform plugins are loaded at
+# run time, where it cannot see them.
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")
+include(CPack)
