@@ -1,0 +1,99 @@
+#!/usr/bin/env bash
+# Installs the build into a scratch prefix and checks what an operator's desktop relies on:
+# the programs, the link library they find through their run path, the desktop entries with
+# their icons, and the sample passes.
+# Usage: install_check.sh BUILD_DIR PREFIX SOURCE_DIR
+set -uo pipefail
+build=$1 prefix=$2 source=$3
+failures=0
+fail() {
+    echo "FAIL: $*"
+    failures=$((failures + 1))
+}
+
+# Width x height from a PNG's header chunk, "?" for anything that is not a PNG.
+png_size() {
+    local b
+    read -d '' -ra b < <(od -An -tu1 -N24 "$1")
+    if [ "${#b[@]}" -lt 24 ] || [ "${b[1]}${b[2]}${b[3]}" != "807871" ]; then
+        echo "?"
+        return
+    fi
+    echo "$(((b[16] << 24) | (b[17] << 16) | (b[18] << 8) | b[19]))x$(((b[20] << 24) | (b[21] << 16) | (b[22] << 8) | b[23]))"
+}
+
+rm -rf "$prefix"
+if ! cmake --install "$build" --prefix "$prefix" >"$prefix.log" 2>&1; then
+    cat "$prefix.log"
+    echo "FAIL: cmake --install"
+    exit 1
+fi
+
+programs=(skypass handpoint ravik-sim)
+for p in "${programs[@]}"; do
+    [ -x "$prefix/bin/$p" ] || fail "bin/$p is missing or not executable"
+done
+lib=$(ls "$prefix"/lib/libravik-link.so.* 2>/dev/null | head -n 1)
+[ -n "$lib" ] || fail "lib/libravik-link.so.* is missing"
+
+# Each installed program resolves every library, and the link library from the prefix
+# itself (through $ORIGIN), never from the build tree.
+for p in "${programs[@]}"; do
+    [ -x "$prefix/bin/$p" ] || continue
+    deps=$(ldd "$prefix/bin/$p")
+    if grep -q "not found" <<<"$deps"; then
+        fail "bin/$p has unresolved libraries: $(grep 'not found' <<<"$deps" | tr -s ' \t' ' ')"
+    fi
+    where=$(awk '/libravik-link/ {print $3}' <<<"$deps")
+    # ravik-sim may be linked without it (--as-needed); the two windows always use it.
+    [ "$p" = ravik-sim ] && [ -z "$where" ] && continue
+    case "$where" in
+    "$prefix"/bin/../lib/* | "$prefix"/lib/*) ;;
+    *) fail "bin/$p takes libravik-link from '$where', not from $prefix/lib" ;;
+    esac
+done
+
+# Desktop entries: the keys a launcher needs, pointing at programs and icons that exist.
+for app in skypass handpoint; do
+    entry=$prefix/share/applications/$app.desktop
+    if [ ! -f "$entry" ]; then
+        fail "share/applications/$app.desktop is missing"
+        continue
+    fi
+    expected=("Type=Application" "Exec=$app" "Icon=$app" "Terminal=false"
+              "Categories=HamRadio;Utility;")
+    for line in "${expected[@]}"; do
+        grep -qxF "$line" "$entry" || fail "$app.desktop lacks the line $line"
+    done
+    for key in Name Comment; do
+        grep -q "^$key=." "$entry" || fail "$app.desktop has no $key"
+    done
+    if command -v desktop-file-validate >/dev/null; then
+        out=$(desktop-file-validate "$entry" 2>&1)
+        grep -qE "error|warning" <<<"$out" && fail "$app.desktop does not validate: $out"
+    fi
+    for size in 16x16 32x32 48x48 256x256; do
+        icon=$prefix/share/icons/hicolor/$size/apps/$app.png
+        if [ ! -f "$icon" ]; then
+            fail "icon $size/apps/$app.png is missing"
+        elif [ "$(png_size "$icon")" != "$size" ]; then
+            fail "icon $size/apps/$app.png is not a $size PNG but $(png_size "$icon")"
+        fi
+    done
+    [ -f "$prefix/share/icons/hicolor/scalable/apps/$app.svg" ] ||
+        fail "icon scalable/apps/$app.svg is missing"
+done
+
+# The sample passes, byte for byte.
+samples=("$source"/uploader/samples/*)
+[ -e "${samples[0]}" ] || fail "no sample passes in the source tree"
+for s in "${samples[@]}"; do
+    cmp -s "$s" "$prefix/share/skypass/samples/$(basename "$s")" ||
+        fail "share/skypass/samples/$(basename "$s") is missing or differs"
+done
+
+if [ "$failures" -ne 0 ]; then
+    echo "$failures install check(s) failed"
+    exit 1
+fi
+echo "install check passed: $prefix"
