@@ -10,38 +10,63 @@ namespace ravik {
 
 namespace {
 
-bool IsDigit(QChar c) {
+inline bool IsDigit(char16_t c) {
     return c >= u'0' && c <= u'9';
 }
 
-// Length of the longest leading decimal number of `text`, 0 when there is none.
-qsizetype NumberLength(QStringView text) {
+// The longest leading decimal number of a text, as found by one scan.
+struct Scan {
+    qsizetype length = 0; // 0 when the text does not start with a number
+    bool negative = false;
+    uint64_t mantissa = 0;  // the digits without the point, while they are few enough
+    int significant = 0;    // digits from the first non-zero one on
+    qsizetype fraction = 0; // digits after the point
+    int64_t exponent = 0;   // saturated, it only has to tell "huge" from "small"
+};
+
+Scan ScanNumber(QStringView text) {
+    Scan s;
+    const auto* p = text.utf16();
     const qsizetype size = text.size();
     qsizetype pos = 0;
-    if (pos < size && (text[pos] == u'+' || text[pos] == u'-'))
-        ++pos;
+    if (pos < size && (p[pos] == u'+' || p[pos] == u'-'))
+        s.negative = p[pos++] == u'-';
     qsizetype digits = 0;
-    for (; pos < size && IsDigit(text[pos]); ++pos)
-        ++digits;
-    if (pos < size && text[pos] == u'.') {
-        ++pos;
-        for (; pos < size && IsDigit(text[pos]); ++pos)
+    bool point = false;
+    for (; pos < size; ++pos) {
+        const char16_t c = p[pos];
+        if (IsDigit(c)) {
             ++digits;
+            if (point)
+                ++s.fraction;
+            if (s.significant > 0 || c != u'0') {
+                if (++s.significant <= 19)
+                    s.mantissa = s.mantissa * 10 + (c - u'0');
+            }
+        } else if (c == u'.' && !point) {
+            point = true;
+        } else {
+            break;
+        }
     }
     if (digits == 0)
-        return 0;
+        return Scan{};
     // The exponent counts only when it is complete: "1e" and "1e+" read as 1.
-    if (pos < size && (text[pos] == u'e' || text[pos] == u'E')) {
+    if (pos < size && (p[pos] == u'e' || p[pos] == u'E')) {
         qsizetype e = pos + 1;
-        if (e < size && (text[e] == u'+' || text[e] == u'-'))
-            ++e;
-        if (e < size && IsDigit(text[e])) {
-            while (e < size && IsDigit(text[e]))
-                ++e;
+        bool negativeExponent = false;
+        if (e < size && (p[e] == u'+' || p[e] == u'-'))
+            negativeExponent = p[e++] == u'-';
+        if (e < size && IsDigit(p[e])) {
+            for (; e < size && IsDigit(p[e]); ++e)
+                s.exponent = std::min<int64_t>(s.exponent * 10 + (p[e] - u'0'), 1'000'000'000);
+            if (negativeExponent)
+                s.exponent = -s.exponent;
             pos = e;
         }
     }
-    return pos;
+    s.length = pos;
+    return s;
 }
 
 // The "C" locale, so a host locale with a decimal comma cannot change what a file means.
@@ -50,53 +75,66 @@ locale_t CLocale() {
     return c;
 }
 
-} // namespace
-
-double LeadingNumber(QStringView text) {
-    const qsizetype length = NumberLength(text);
-    if (length == 0)
-        return 0.0;
-    // The prefix is plain ASCII by construction; short ones, the usual case, stay on the stack.
-    char small[64];
-    std::string large;
-    char* ascii = small;
-    if (length >= qsizetype(sizeof small)) {
-        large.resize(size_t(length));
-        ascii = large.data();
-    }
+// Any number the scan accepted, converted with correct rounding by the library.
+double SlowConversion(QStringView text, qsizetype length) {
+    std::string ascii(size_t(length), '\0');
     for (qsizetype i = 0; i < length; ++i)
-        ascii[i] = char(text[i].unicode());
+        ascii[size_t(i)] = char(text[i].unicode()); // plain ASCII by construction
     // from_chars knows no "+" and reads the decimal point whatever the locale.
-    const char* first = ascii + (ascii[0] == '+' ? 1 : 0);
+    const size_t skip = ascii[0] == '+' ? 1 : 0;
     double value = 0.0;
-    const auto [end, error] = std::from_chars(first, ascii + length, value);
+    const auto [end, error] = std::from_chars(ascii.data() + skip, ascii.data() + length, value);
     if (error == std::errc::result_out_of_range) {
-        // Too large or too small; strtod tells which (the "C" locale keeps "." the point).
-        const std::string copy(ascii, size_t(length));
-        value = strtod_l(copy.c_str(), nullptr, CLocale());
+        // Too large or too small; strtod tells which.
+        value = strtod_l(ascii.c_str(), nullptr, CLocale());
         if (std::isinf(value))
-            throw RunTimeError("number too large: " + copy.substr(0, 40));
+            throw RunTimeError("number too large: " + ascii.substr(0, 40));
         return value; // an underflow reads as 0 or a denormal, which is what the text means
     }
-    if (error != std::errc() || end != ascii + length)
-        throw RunTimeError("unreadable number"); // cannot happen for a prefix that passed the scan
+    if (error != std::errc() || end != ascii.data() + length)
+        throw RunTimeError("unreadable number: " + ascii.substr(0, 40)); // the scan prevents it
     return value;
 }
 
+constexpr double ExactPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                       1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                       1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+
+} // namespace
+
+double LeadingNumber(QStringView text) {
+    const Scan s = ScanNumber(text);
+    if (s.length == 0)
+        return 0.0;
+    if (s.mantissa == 0 && s.significant == 0)
+        return s.negative ? -0.0 : 0.0;
+    // Pass files hold short numbers: up to 15 digits and a small power of ten are exact doubles,
+    // and one multiplication or division of exact doubles is correctly rounded.
+    const int64_t power = s.exponent - int64_t(s.fraction);
+    if (s.significant <= 15 && power >= -22 && power <= 22) {
+        double value = double(s.mantissa);
+        value = power < 0 ? value / ExactPowersOfTen[-power] : value * ExactPowersOfTen[power];
+        return s.negative ? -value : value;
+    }
+    return SlowConversion(text, s.length);
+}
+
 bool IsNumeric(QStringView text) {
-    return !text.isEmpty() && NumberLength(text) == text.size();
+    return !text.isEmpty() && ScanNumber(text).length == text.size();
 }
 
 int16_t RoundToInt16(double value) {
-    if (!std::isfinite(value))
-        throw RunTimeError("number out of range");
-    // Half to even without depending on the floating-point rounding mode; value - trunc(value)
-    // is exact, so only true halves take the even branch.
-    double whole = std::round(value);
-    if (std::fabs(value - std::trunc(value)) == 0.5)
-        whole = 2.0 * std::round(value / 2.0);
-    if (whole < -32768.0 || whole > 32767.0)
+    // Everything from -32768.5 (which rounds to the even -32768) up to, not including, 32767.5
+    // (which would round to 32768) fits; NaN fails both comparisons.
+    if (!(value >= -32768.5 && value < 32767.5))
         throw RunTimeError("number out of range: " + std::to_string(value));
+    // Half to even without the floating-point rounding mode or libm: value - whole is exact.
+    int whole = int(value); // toward zero
+    const double rest = value - whole;
+    if (rest > 0.5 || (rest == 0.5 && (whole & 1)))
+        ++whole;
+    else if (rest < -0.5 || (rest == -0.5 && (whole & 1)))
+        --whole;
     return int16_t(whole);
 }
 
