@@ -17,5 +17,5 @@ set(CPACK_DEBIAN_PACKAGE_SECTION hamradio)
 # dpkg-shlibdeps finds the Qt libraries the programs link; the platform plugins are loaded at
 # run time, where it cannot see them.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, fonts-liberation")
 include(CPack)

@@ -214,6 +214,15 @@ int main(int argc, char** argv) {
     const std::string dir = opt.dir.toLocal8Bit().toStdString();
     const std::string linkName = "COM" + std::to_string(opt.port);
     const std::string link = dir + "/" + linkName;
+    // Chatter is on the line before anyone can open it, as if left over from an earlier run;
+    // written later, it could race with a program's discarding of old input.
+    for (qsizetype done = 0; done < opt.chatter.size();) {
+        const ssize_t n =
+            write(pty.master, opt.chatter.constData() + done, size_t(opt.chatter.size() - done));
+        if (n <= 0)
+            return fail(errnoText("cannot write the chatter"));
+        done += n;
+    }
     if (!publishLink(dir, link, pty.name, error))
         return fail(error);
     std::printf("ravik-sim: %s -> %s\n", linkName.c_str(), pty.name.c_str());
@@ -226,7 +235,6 @@ int main(int argc, char** argv) {
     OutputQueue output(opt.pieceGapMs, msPerChar);
     LinePacer input(msPerChar);
     QByteArray unwritten; // released by the pacer, not yet taken by the terminal
-    output.push(opt.chatter, now());
 
     int status = 0;
     bool skipRead = false;

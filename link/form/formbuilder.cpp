@@ -71,9 +71,16 @@ QWidget* Make(const ControlRow& row, QWidget* parent) {
 } // namespace
 
 QFont FormFont(int points) {
-    QFont font(QStringLiteral("MS Sans Serif"));
-    if (!QFontDatabase::families().contains(font.family()))
-        font = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
+    // MS Sans Serif where it exists; otherwise a sans serif of similar width, so captions sized
+    // for it still fit; otherwise the platform's own.
+    static const QString family = [] {
+        const QStringList installed = QFontDatabase::families();
+        for (const char* name : {"MS Sans Serif", "Liberation Sans", "Arial", "Helvetica"})
+            if (installed.contains(QString::fromLatin1(name)))
+                return QString::fromLatin1(name);
+        return QFontDatabase::systemFont(QFontDatabase::GeneralFont).family();
+    }();
+    QFont font(family);
     font.setStyleHint(QFont::SansSerif);
     font.setWeight(QFont::Normal);
     font.setPointSize(points);
