@@ -60,16 +60,9 @@ frmDataUploader::frmDataUploader(const Platform& platform, QWidget* parent)
     BindMessageView(box_, *findChild<QPlainTextEdit*>(QStringLiteral("txtFileData")));
     box_.setText(QStringLiteral("Text1\r\n"));
 
-    connect(findChild<QPushButton*>(QStringLiteral("cmdStatus")), &QPushButton::clicked, this,
-            [this] { link_.requestStatus(); });
     connect(findChild<QPushButton*>(QStringLiteral("cmdGo")), &QPushButton::clicked, this,
             &frmDataUploader::cmdGo_Click);
-    for (const CommandRow& row : CommandTable) {
-        const QString name = QString::fromLatin1(row.button.data(), qsizetype(row.button.size()));
-        if (auto* button = findChild<QPushButton*>(name))
-            connect(button, &QPushButton::clicked, this,
-                    [this, c = row.command] { link_.send(c); });
-    }
+    WireCommandButtons(*this, link_);
     tmrTimer1.setInterval(1000);
     connect(&tmrTimer1, &QTimer::timeout, this, [this] { tmrTimer1_Timer(); });
 }

@@ -1,20 +1,12 @@
 #include "dialogs.h"
+#include "formbuilder.h"
 #include "qtserialport.h"
 #include "uploaderwindow.h"
 #include <QApplication>
-#include <cstdio>
 
 int main(int argc, char* argv[]) {
-#if defined(Q_OS_LINUX)
-    // Without a display Qt would abort with a platform plugin error; say what to do instead.
-    if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") &&
-        qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-        std::fputs("skypass needs a display. Without one, run it under a virtual display:\n"
-                   "  xvfb-run -a skypass\n",
-                   stderr);
+    if (!ravik::HaveDisplay("skypass"))
         return 2;
-    }
-#endif
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("skypass"));
     ravik::QtSerialPort port;

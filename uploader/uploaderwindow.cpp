@@ -65,14 +65,8 @@ frmDataUploader::frmDataUploader(const Platform& platform, QWidget* parent)
                 handler);
     };
     wire("cmdOpen", [this] { cmdOpen_Click(); });
-    wire("cmdStatus", [this] { cmdStatus_Click(); });
     wire("cmdSynchronize", [this] { cmdSynchronize_Click(); });
-    for (const CommandRow& row : CommandTable) {
-        if (auto* button = findChild<QPushButton*>(
-                QString::fromLatin1(row.button.data(), qsizetype(row.button.size()))))
-            connect(button, &QPushButton::clicked, this,
-                    [this, c = row.command] { link_.send(c); });
-    }
+    WireCommandButtons(*this, link_);
 
     upload_.setBudgets(platform.budgets);
     tmrTimer1.setInterval(platform.tickMs);

@@ -1,4 +1,5 @@
 #include "formbuilder.h"
+#include "controllerlink.h"
 #include <QFontDatabase>
 #include <QGroupBox>
 #include <QLabel>
@@ -7,6 +8,7 @@
 #include <QPushButton>
 #include <QStyleOptionButton>
 #include <QStylePainter>
+#include <cstdio>
 
 namespace ravik {
 
@@ -113,6 +115,33 @@ void BuildForm(QWidget& form, std::span<const ControlRow> rows, int clientWidthT
             previous = w;
         }
     }
+}
+
+void WireCommandButtons(QWidget& form, ControllerLink& link) {
+    if (auto* status = form.findChild<QPushButton*>(QStringLiteral("cmdStatus")))
+        QObject::connect(status, &QPushButton::clicked, &link, &ControllerLink::requestStatus);
+    for (const CommandRow& row : CommandTable) {
+        const QString name = QString::fromLatin1(row.button.data(), qsizetype(row.button.size()));
+        if (auto* button = form.findChild<QPushButton*>(name))
+            QObject::connect(button, &QPushButton::clicked, &link,
+                             [&link, c = row.command] { link.send(c); });
+    }
+}
+
+bool HaveDisplay(const char* program) {
+#if defined(Q_OS_LINUX)
+    if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") &&
+        qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        std::fprintf(stderr,
+                     "%s needs a display. Without one, run it under a virtual display:\n"
+                     "  xvfb-run -a %s\n",
+                     program, program);
+        return false;
+    }
+#else
+    Q_UNUSED(program);
+#endif
+    return true;
 }
 
 } // namespace ravik

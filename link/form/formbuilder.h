@@ -5,6 +5,8 @@
 
 namespace ravik {
 
+class ControllerLink;
+
 enum class ControlKind { Button, TextBox, MultiLineBoth, MultiLineVertical, Label, Frame };
 
 inline constexpr int TwipsPerPixel = 15;
@@ -31,5 +33,13 @@ void BuildForm(QWidget& form, std::span<const ControlRow> rows, int clientWidthT
 
 // The platform's sans serif when the named font is missing, at `points`.
 QFont FormFont(int points);
+
+// Connects "Show rotor status" and every button of the command vocabulary that the form has to
+// the link.
+void WireCommandButtons(QWidget& form, ControllerLink& link);
+
+// Without a display Qt aborts with a platform plugin error; instead this tells the operator how
+// to run `program` and returns false.
+bool HaveDisplay(const char* program);
 
 } // namespace ravik

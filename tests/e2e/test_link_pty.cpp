@@ -3,6 +3,7 @@
 #include "qtapp.h"
 #include "qtserialport.h"
 #include "simprocess.h"
+#include "tempfiles.h"
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -22,11 +23,7 @@ struct Bench {
     ravik::TokenList tokens;
 
     QString path(const char* name) const { return dir.filePath(QString::fromLatin1(name)); }
-    void settings(const QByteArray& content) {
-        QFile f(path("Ravik.ini"));
-        f.open(QIODevice::WriteOnly);
-        f.write(content);
-    }
+    void settings(const QByteArray& content) { WriteFile(path("Ravik.ini"), content); }
     bool startSim(int port, std::vector<std::string> extra = {}) {
         return sim.start(dir.path().toStdString(), port, extra);
     }

@@ -3,6 +3,7 @@
 #include "layoutcheck.h"
 #include "manualwindow.h"
 #include "qtapp.h"
+#include "tempfiles.h"
 #include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
@@ -24,15 +25,12 @@ struct Console {
     explicit Console(bool controllerPresent = true,
                      const QByteArray& identification = "Ravik RC-2") {
         TestApp();
-        QFile ini(dir.filePath(QStringLiteral("Ravik.ini")));
-        ini.open(QIODevice::WriteOnly);
-        ini.write("Comm Port 3\r\n");
-        ini.close();
+        const QString ini = WriteFile(dir.filePath(QStringLiteral("Ravik.ini")), "Comm Port 3\r\n");
         port.portExists = [controllerPresent](int n) { return controllerPresent && n == 3; };
         port.responder = [identification](const QByteArray& w) {
             return w == "?" ? identification : QByteArray();
         };
-        handpoint::Platform platform{&port, &dialogs, ini.fileName(), QLocale::c()};
+        handpoint::Platform platform{&port, &dialogs, ini, QLocale::c()};
         window = std::make_unique<handpoint::frmDataUploader>(platform);
         window->Form_Load();
         Settle();

@@ -2,6 +2,7 @@
 #include "fakeserialport.h"
 #include "layoutcheck.h"
 #include "qtapp.h"
+#include "tempfiles.h"
 #include "uploaderwindow.h"
 #include <QFile>
 #include <QLabel>
@@ -42,15 +43,12 @@ struct Uploader {
 
     explicit Uploader(bool controllerPresent = true, ravik::Upload::Budgets budgets = {}) {
         TestApp();
-        QFile ini(dir.filePath(QStringLiteral("Ravik.ini")));
-        ini.open(QIODevice::WriteOnly);
-        ini.write("Comm Port 3\r\n");
-        ini.close();
+        const QString ini = WriteFile(dir.filePath(QStringLiteral("Ravik.ini")), "Comm Port 3\r\n");
         port.portExists = [controllerPresent](int n) { return controllerPresent && n == 3; };
         port.responder = [](const QByteArray& w) {
             return w == "?" ? QByteArray("Ravik RC-2\r\n") : QByteArray();
         };
-        skypass::Platform platform{&port, &dialogs, &zone, &clock, ini.fileName(), 5, budgets};
+        skypass::Platform platform{&port, &dialogs, &zone, &clock, ini, 5, budgets};
         window = std::make_unique<skypass::frmDataUploader>(platform);
         window->Form_Load();
         Settle();
@@ -68,11 +66,7 @@ struct Uploader {
         };
     }
     QString file(const char* name, const QByteArray& content) {
-        const QString path = dir.filePath(QString::fromLatin1(name));
-        QFile f(path);
-        f.open(QIODevice::WriteOnly);
-        f.write(content);
-        return path;
+        return WriteFile(dir.filePath(QString::fromLatin1(name)), content);
     }
     void click(const char* name) {
         QTest::mouseClick(window->findChild<QPushButton*>(QString::fromLatin1(name)),
