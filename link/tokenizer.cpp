@@ -4,7 +4,6 @@
 #include <bit>
 #include <cstring>
 #include <functional>
-#include <optional>
 #ifdef __SSE2__
 #include <emmintrin.h>
 #endif
@@ -50,18 +49,26 @@ inline uint32_t TokenCharBits16(const char16_t* p) {
 }
 #endif
 
-// Bit i tells whether p[i] is a token character, for the first n (at most 64) characters.
-// Lines alternate between tokens and separators every few characters; finding the boundaries in
-// a bit mask avoids a mispredicted branch at each of them.
+// Bit i tells whether p[i] is a token character, for the first n (at most 64) characters; the
+// bits from n on are clear. Lines alternate between tokens and separators every few characters;
+// finding the boundaries in a bit mask avoids a mispredicted branch at each of them.
 inline uint64_t TokenCharBits(const char16_t* p, qsizetype n) {
     uint64_t bits = 0;
     qsizetype i = 0;
 #ifdef __SSE2__
     for (; i + 16 <= n; i += 16)
         bits |= uint64_t(TokenCharBits16(p + i)) << i;
-#endif
+    if (i < n) {
+        // The last few characters go through the same test from a copy padded with separators,
+        // never reading past the line.
+        char16_t tail[16] = {};
+        std::memcpy(tail, p + i, size_t(n - i) * sizeof(char16_t));
+        bits |= uint64_t(TokenCharBits16(tail)) << i;
+    }
+#else
     for (; i < n; ++i)
         bits |= uint64_t(IsTokenChar(p[i])) << i;
+#endif
     return bits;
 }
 
@@ -75,24 +82,29 @@ struct Span {
 // run are not looked at. A non-empty line of separators alone gives one empty raw token.
 int GetRawTokens(const char16_t* text, qsizetype size, Span* raw) {
     int count = 0;
-    qsizetype tokenStart = -1; // start of the run in progress, -1 between runs
+    qsizetype tokenStart = -1; // start of a run that goes on past the block, -1 for none
     uint64_t carry = 0;        // whether the previous block ended inside a run
     for (qsizetype block = 0; block < size && count < MaxRawTokens; block += BlockSize) {
         const uint64_t bits = TokenCharBits(text + block, std::min(BlockSize, size - block));
-        // A set bit wherever a run starts or ends.
-        uint64_t edges = bits ^ ((bits << 1) | carry);
+        const uint64_t before = (bits << 1) | carry; // bit i: character i-1 is a token character
+        uint64_t starts = bits & ~before;
+        uint64_t ends = ~bits & before;
         carry = bits >> 63;
-        while (edges != 0) {
-            const qsizetype at = block + std::countr_zero(edges);
-            edges &= edges - 1;
-            if (tokenStart < 0) {
-                tokenStart = at;
-            } else {
-                raw[count++] = Span{tokenStart, at - tokenStart};
-                tokenStart = -1;
-                if (count == MaxRawTokens)
-                    break;
+        // Starts and ends alternate; a run begun in an earlier block ends first.
+        if (tokenStart >= 0 && ends != 0) {
+            raw[count++] = Span{tokenStart, block + std::countr_zero(ends) - tokenStart};
+            ends &= ends - 1;
+            tokenStart = -1;
+        }
+        while (starts != 0 && count < MaxRawTokens) {
+            const qsizetype start = block + std::countr_zero(starts);
+            starts &= starts - 1;
+            if (ends == 0) {
+                tokenStart = start; // the run goes on in the next block
+                break;
             }
+            raw[count++] = Span{start, block + std::countr_zero(ends) - start};
+            ends &= ends - 1;
         }
     }
     if (tokenStart >= 0 && count < MaxRawTokens)
@@ -108,54 +120,86 @@ inline bool IsLoneSign(const char16_t* text, Span s) {
 
 // Overwrites `target` in place: its buffer is reused from line to line, so a steady stream of
 // lines allocates nothing.
-inline void Assign(QString& target, const char16_t* first, qsizetype firstLength,
-                   const char16_t* second = nullptr, qsizetype secondLength = 0) {
-    const qsizetype length = firstLength + secondLength;
+inline void Assign(QString& target, QStringView text) {
     // Lines of one file repeat their token widths, so the size usually fits already.
-    if (length != target.size() || !target.isDetached())
-        target.resize(length);
-    if (length == 0)
-        return;
-    auto* out = reinterpret_cast<char16_t*>(target.data());
-    std::memcpy(out, first, size_t(firstLength) * sizeof(char16_t));
-    if (secondLength > 0)
-        std::memcpy(out + firstLength, second, size_t(secondLength) * sizeof(char16_t));
+    if (text.size() != target.size() || !target.isDetached())
+        target.resize(text.size());
+    if (!text.isEmpty())
+        std::memcpy(static_cast<void*>(target.data()), text.utf16(),
+                    size_t(text.size()) * sizeof(char16_t));
 }
 
 } // namespace
 
-int16_t TokenizeLine(const QString& lineIn, TokenList& tokens) {
-    // When the caller passes one of the entries itself, work on a copy that the writes below
-    // cannot disturb.
-    std::optional<QString> keep;
-    const std::less<const QString*> before;
-    if (!before(&lineIn, tokens.data()) && before(&lineIn, tokens.data() + tokens.size()))
-        keep = lineIn;
-    const QString& line = keep ? *keep : lineIn;
-    const auto* text = reinterpret_cast<const char16_t*>(line.constData());
-
+int DeferredTokenList::Split(const QString& line, Line& out) {
+    out.text = line; // the caller's string may be an entry of the list, soon overwritten
+    const auto* text = reinterpret_cast<const char16_t*>(out.text.constData());
     Span raw[MaxRawTokens];
-    const int rawCount = GetRawTokens(text, line.size(), raw);
+    const int rawCount = GetRawTokens(text, out.text.size(), raw);
 
     // Joined tokens go straight to their final index, where the shift down by one would put them.
     int count = 0;
+    qsizetype joinedSize = 0;
     for (int j = 0; j < rawCount; ++count) {
         const Span& s = raw[j];
         if (IsLoneSign(text, s) && j + 1 < rawCount) {
             const Span& next = raw[j + 1];
-            Assign(tokens[count], text + s.start, 1, text + next.start, next.length);
+            // A joined token is no longer than the stretch of line it comes from, so a buffer
+            // of the line's size never grows while views into it are handed out.
+            if (joinedSize == 0 && out.joined.size() < size_t(out.text.size()))
+                out.joined.resize(size_t(out.text.size()));
+            char16_t* joined = out.joined.data() + joinedSize;
+            joined[0] = text[s.start];
+            std::memcpy(joined + 1, text + next.start, size_t(next.length) * sizeof(char16_t));
+            out.views[size_t(count)] = View{joined, 1 + next.length};
+            joinedSize += 1 + next.length;
             j += 2;
         } else {
-            Assign(tokens[count], text + s.start, s.length);
+            out.views[size_t(count)] = View{text + s.start, s.length};
             j += 1;
         }
     }
-    if (count > 0) {
-        // Entry `count` holds a second copy of the last token; callers rely on it.
-        const QString& last = tokens[count - 1];
-        Assign(tokens[count], reinterpret_cast<const char16_t*>(last.constData()), last.size());
+    if (count > 0) // entry `count` holds a second copy of the last token; callers rely on it
+        out.views[size_t(count)] = out.views[size_t(count - 1)];
+    return count;
+}
+
+void DeferredTokenList::write(const Line& line, int from, int to) {
+    for (int i = from; i <= to; ++i) {
+        const View& v = line.views[size_t(i)];
+        Assign(list_[size_t(i)], QStringView(v.data, v.size));
     }
+}
+
+int16_t DeferredTokenList::tokenize(const QString& line) {
+    // A line taken from the list itself must read as the list stands after the earlier calls.
+    const std::less<const QString*> before;
+    if (!before(&line, list_.data()) && before(&line, list_.data() + list_.size()))
+        flush();
+    Line& next = lines_[1 - current_];
+    const int count = Split(line, next);
+    next.count = count;
+    if (count == 0)
+        return 0; // an empty line changes no entry
+    // Entries above the new count keep the older line's tokens: they are written now.
+    Line& owed = lines_[current_];
+    if (owed.count > count)
+        write(owed, count + 1, owed.count);
+    owed.count = 0;
+    current_ = 1 - current_;
     return int16_t(count);
+}
+
+void DeferredTokenList::flush() {
+    Line& owed = lines_[current_];
+    if (owed.count > 0)
+        write(owed, 0, owed.count);
+    owed.count = 0;
+}
+
+int16_t TokenizeLine(const QString& line, TokenList& tokens) {
+    DeferredTokenList deferred(tokens);
+    return deferred.tokenize(line); // written to the list when `deferred` goes
 }
 
 } // namespace ravik
