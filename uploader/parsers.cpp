@@ -1,6 +1,8 @@
 #include "parsers.h"
 #include "errors.h"
 #include "numbers.h"
+#include <optional>
+#include <string_view>
 
 namespace ravik {
 namespace {
@@ -8,43 +10,59 @@ namespace {
 // Both formats stop once the entry with this index has been filled.
 constexpr int LastPointIndex = EphemerisTable::Capacity - 1;
 
-// "May" is both an abbreviation and a full name; one constant serves both lists.
-const QString May = QStringLiteral("May");
+// The full month names. The InstantTrack abbreviations are their first three letters, so "May"
+// is one constant that serves both lists.
+constexpr std::array<std::u16string_view, 12> FullMonthNames = {
+    u"January", u"February", u"March",     u"April",   u"May",      u"June",
+    u"July",    u"August",   u"September", u"October", u"November", u"December"};
 
-const std::array<QString, 12> MonthAbbreviations = {QStringLiteral("Jan"),
-                                                    QStringLiteral("Feb"),
-                                                    QStringLiteral("Mar"),
-                                                    QStringLiteral("Apr"),
-                                                    May,
-                                                    QStringLiteral("Jun"),
-                                                    QStringLiteral("Jul"),
-                                                    QStringLiteral("Aug"),
-                                                    QStringLiteral("Sep"),
-                                                    QStringLiteral("Oct"),
-                                                    QStringLiteral("Nov"),
-                                                    QStringLiteral("Dec")};
+// Three characters in one integer, so an abbreviation is found with plain comparisons.
+constexpr uint64_t Key3(char16_t a, char16_t b, char16_t c) {
+    return uint64_t(a) | uint64_t(b) << 16 | uint64_t(c) << 32;
+}
 
-const std::array<QString, 12> FullMonthNames = {QStringLiteral("January"),
-                                                QStringLiteral("February"),
-                                                QStringLiteral("March"),
-                                                QStringLiteral("April"),
-                                                May,
-                                                QStringLiteral("June"),
-                                                QStringLiteral("July"),
-                                                QStringLiteral("August"),
-                                                QStringLiteral("September"),
-                                                QStringLiteral("October"),
-                                                QStringLiteral("November"),
-                                                QStringLiteral("December")};
+constexpr std::array<uint64_t, 12> AbbreviationKeys = [] {
+    std::array<uint64_t, 12> keys{};
+    for (size_t i = 0; i < keys.size(); ++i) {
+        keys[i] = Key3(FullMonthNames[i][0], FullMonthNames[i][1], FullMonthNames[i][2]);
+    }
+    return keys;
+}();
 
-// 1 to 12 for a name of the list, 0 for anything else.
-int MonthNumber(QStringView token, const std::array<QString, 12>& list) {
+// 1 to 12 for an abbreviation ("Jan" to "Dec", exact case), 0 for anything else.
+int AbbreviationNumber(QStringView token) {
+    if (token.size() != 3) {
+        return 0;
+    }
+    const auto* c = token.utf16();
+    const uint64_t key = Key3(c[0], c[1], c[2]);
     for (int i = 0; i < 12; ++i) {
-        if (token == list[i]) {
+        if (key == AbbreviationKeys[size_t(i)]) {
             return i + 1;
         }
     }
     return 0;
+}
+
+// 1 to 12 for a full month name (exact case), 0 for anything else.
+int FullMonthNumber(QStringView token) {
+    for (int i = 0; i < 12; ++i) {
+        if (token == QStringView(FullMonthNames[size_t(i)])) {
+            return i + 1;
+        }
+    }
+    return 0;
+}
+
+// IsMonthName for a token that is not a QString of its own.
+bool IsMonthNameView(QStringView token, const MonthNames& names) {
+    int count = 0;
+    for (int i = 1; i <= 12; ++i) {
+        if (QStringView(names[size_t(i)]) == token) {
+            ++count;
+        }
+    }
+    return count == 1;
 }
 
 [[noreturn]] void Fail(int line, const QString& what) {
@@ -74,10 +92,33 @@ int16_t FieldFromNumber(double value, QStringView text, const char* field, int l
     }
 }
 
-// The number at the start of the text, rounded into a 16-bit field.
-int16_t Field(QStringView text, const char* field, int line) {
+// Numbers the fast road leaves open: long ones, exponents, and the failures.
+[[gnu::noinline]] int16_t SlowField(QStringView text, const char* field, int line) {
     return FieldFromNumber(NumberAt(text, field, line), text, field, line);
 }
+
+// The number at the start of the text, rounded into a 16-bit field.
+inline int16_t Field(QStringView text, const char* field, int line) {
+    if (const auto quick = ReadShortNumber(text)) {
+        return quick->value;
+    }
+    return SlowField(text, field, line);
+}
+
+// A token that must be numeric and then becomes a field: one reading serves both when the
+// fast road knows the number.
+struct NumericField {
+    QStringView text;
+    std::optional<ShortNumber> quick;
+
+    explicit NumericField(QStringView token) : text(token), quick(ReadShortNumber(token)) {}
+    bool numeric() const {
+        return quick ? quick->length == text.size() && !text.isEmpty() : IsNumeric(text);
+    }
+    int16_t field(const char* name, int line) const {
+        return quick ? quick->value : SlowField(text, name, line);
+    }
+};
 
 void SkipHeaderLine(LineReader& reader) {
     if (reader.atEnd()) {
@@ -99,36 +140,34 @@ bool StartsWithMarker(const QString& line) {
 
 void FillMonthNameTable(MonthNames& names) {
     names[0].clear();
-    for (int i = 0; i < 12; ++i) {
-        names[i + 1] = FullMonthNames[i];
+    for (size_t i = 0; i < 12; ++i) {
+        names[i + 1] = QStringView(FullMonthNames[i]).toString();
     }
 }
 
 bool IsMonthName(const QString& token, const MonthNames& names) {
-    int count = 0;
-    for (int i = 1; i <= 12; ++i) {
-        if (names[i] == token) {
-            ++count;
-        }
-    }
-    return count == 1;
+    return IsMonthNameView(token, names);
 }
 
-void Parse_InstantTrack(LineReader& reader, TokenList& tokens, EphemerisTable& table) {
+void Parse_InstantTrack(LineReader& reader, TokenList& tokenList, EphemerisTable& table) {
     table.PointCount = 0;
     table.Loaded = false;
     SkipHeaderLine(reader);
     SkipHeaderLine(reader);
 
+    DeferredTokenList tokens(tokenList);
     while (!reader.atEnd() && table.PointCount <= LastPointIndex) {
         const QString line = reader.readLine();
-        const int n = TokenizeLine(line, tokens);
-        if (n < 7 || !IsNumeric(tokens[1])) {
+        const int n = tokens.tokenize(line);
+        if (n < 7) {
+            continue;
+        }
+        const QStringView time = tokens[1];
+        if (!NumericField(time).numeric()) {
             continue;
         }
         const int number = reader.lineNumber();
         const QStringView date = tokens[0];
-        const QStringView time = tokens[1];
         // Filled in this order so that a failure leaves the same partial entry behind.
         EphemerisPoint& p = table.Points[table.PointCount];
         p.Elevation = Field(tokens[3], "elevation", number);
@@ -138,13 +177,13 @@ void Parse_InstantTrack(LineReader& reader, TokenList& tokens, EphemerisTable& t
         p.Hour = Field(time.left(2), "hour", number);
         p.Year = Field(date.right(4), "year", number);
         p.Day = Field(date.left(2), "day", number);
-        p.Month = static_cast<int16_t>(MonthNumber(date.mid(2, 3), MonthAbbreviations));
+        p.Month = static_cast<int16_t>(AbbreviationNumber(date.mid(2, 3)));
         ++table.PointCount;
     }
     table.Loaded = true;
 }
 
-void Parse_Nova(LineReader& reader, TokenList& tokens, EphemerisTable& table,
+void Parse_Nova(LineReader& reader, TokenList& tokenList, EphemerisTable& table,
                 const MonthNames& monthNames) {
     table.PointCount = 0;
     table.Loaded = false;
@@ -153,25 +192,34 @@ void Parse_Nova(LineReader& reader, TokenList& tokens, EphemerisTable& table,
     }
     reader.readLine(); // the title
 
-    // The date of the data lines: the year keeps any fraction until a point takes it.
+    // The date of the data lines: the year keeps any fraction until a point takes it, and a
+    // year too large for its field fails only when a point takes it.
     double year = 2001;
     QString yearText = QStringLiteral("2001");
+    int16_t yearField = 2001;
+    bool yearFits = true;
     int16_t month = 1;
     int16_t day = 1;
+    const auto setYear = [&](QStringView text, int number) {
+        year = NumberAt(text, "year", number);
+        yearText = text.toString();
+        yearFits = year >= -32768.5 && year < 32767.5; // as RoundToInt16 checks
+        yearField = yearFits ? RoundToInt16(year) : 0;
+    };
 
+    DeferredTokenList tokens(tokenList);
     while (!reader.atEnd() && table.PointCount <= LastPointIndex) {
         const QString line = reader.readLine();
-        const int n = TokenizeLine(line, tokens);
+        const int n = tokens.tokenize(line);
         const int number = reader.lineNumber();
 
         if (n > 25) {
             for (int k = 1; k <= 12; ++k) {
-                if (IsMonthName(tokens[k], monthNames)) {
-                    if (const int m = MonthNumber(tokens[k], FullMonthNames)) {
+                if (IsMonthNameView(tokens[k], monthNames)) {
+                    if (const int m = FullMonthNumber(tokens[k])) {
                         month = static_cast<int16_t>(m);
                     }
-                    year = NumberAt(tokens[k + 2], "year", number);
-                    yearText = tokens[k + 2];
+                    setYear(tokens[k + 2], number);
                     day = Field(tokens[k + 1], "day", number);
                     break;
                 }
@@ -182,24 +230,31 @@ void Parse_Nova(LineReader& reader, TokenList& tokens, EphemerisTable& table,
             if (n < 3) {
                 Fail(number, QStringLiteral("a date marker needs a month, a day and a year"));
             }
-            if (const int m = MonthNumber(tokens[n - 3], FullMonthNames)) {
+            if (const int m = FullMonthNumber(tokens[n - 3])) {
                 month = static_cast<int16_t>(m);
             }
-            year = NumberAt(tokens[n - 1], "year", number);
-            yearText = tokens[n - 1];
+            setYear(tokens[n - 1], number);
             day = Field(tokens[n - 2], "day", number);
         }
 
-        if (n >= 9 && n < 25 && IsNumeric(tokens[0]) && IsNumeric(tokens[1])) {
+        if (n >= 9 && n < 25) {
+            const NumericField hour(tokens[0]);
+            if (!hour.numeric()) {
+                continue;
+            }
+            const NumericField minute(tokens[1]);
+            if (!minute.numeric()) {
+                continue;
+            }
             EphemerisPoint& p = table.Points[table.PointCount];
             p.Elevation = Field(tokens[4], "elevation", number);
             p.Azimuth = Field(tokens[3], "azimuth", number);
             p.Second = Field(tokens[2], "second", number);
-            p.Minute = Field(tokens[1], "minute", number);
-            p.Hour = Field(tokens[0], "hour", number);
+            p.Minute = minute.field("minute", number);
+            p.Hour = hour.field("hour", number);
             p.Day = day;
             p.Month = month;
-            p.Year = FieldFromNumber(year, yearText, "year", number);
+            p.Year = yearFits ? yearField : FieldFromNumber(year, yearText, "year", number);
             ++table.PointCount;
         }
     }
