@@ -174,8 +174,7 @@ TEST_P(ButtonsByPlace, EachClickSendsItsBytes) {
 }
 
 INSTANTIATE_TEST_SUITE_P(BothWindows, ButtonsByPlace,
-                         testing::Values(Which::Skypass, Which::Handpoint), [](const auto& info) {
-                             return info.param == Which::Skypass ? "skypass" : "handpoint";
-                         });
+                         testing::Values(Which::Skypass, Which::Handpoint),
+                         [](const auto& info) { return NameOf(info.param); });
 
 } // namespace

@@ -380,6 +380,8 @@ public:
         env.push_back({"QT_QPA_PLATFORM", "xcb"});
         env.push_back({"QT_QPA_PLATFORMTHEME", ""}); // Qt's own file dialog, not a portal
         env.push_back({"TZ", "UTC"});
+        // Qt's file dialog keeps its history under $HOME; keep it in the session's folder.
+        env.push_back({"HOME", workdir + "/../home"});
         Child::Io io;
         io.errPath = workdir + "/../" + std::filesystem::path(binary).filename().string() + ".err";
         errPath_ = io.errPath;
@@ -610,10 +612,11 @@ public:
         char templ[] = "/tmp/ravik-e2e-XXXXXX";
         root_ = ::mkdtemp(templ) ? templ : "";
         ::chmod(root_.c_str(), 0755);
-        std::filesystem::create_directory(work());
-        std::filesystem::create_directory(files());
-        ::chmod(work().c_str(), 0755);
-        ::chmod(files().c_str(), 0755);
+        for (const std::string& dir : {work(), files(), root_ + "/home"}) {
+            std::filesystem::create_directory(dir);
+            ::chmod(dir.c_str(), 0755);
+        }
+        ::chmod((root_ + "/home").c_str(), 0777);
     }
     ~Folder() {
         std::error_code ec;
@@ -698,6 +701,13 @@ inline int PointsShown(const std::string& status) {
 }
 
 enum class Which { Skypass, Handpoint };
+
+inline const char* NameOf(Which which) {
+    return which == Which::Skypass ? "skypass" : "handpoint";
+}
+inline void PrintTo(Which which, std::ostream* os) {
+    *os << NameOf(which);
+}
 
 // One operator's desk: a folder, a display, the simulator, and the programs started there.
 class Session {
