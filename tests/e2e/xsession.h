@@ -700,6 +700,21 @@ inline int PointsShown(const std::string& status) {
     return at == std::string::npos ? -1 : std::atoi(status.c_str() + at + 7);
 }
 
+// An InstantTrack pass of `points` lines, one a minute from 5 December 2002 00:00, every point a
+// step of 5 degrees in azimuth from the one before, so every line is uploaded.
+inline std::string InstantTrackPass(int points) {
+    std::string text = "RAVSAT-2 (made up)  Station KILO  Times UTC\r\n"
+                       "  Date     Time   Azim   Elev   Range  Doppler  Phase\r\n";
+    for (int i = 0; i < points; ++i) {
+        char line[96];
+        std::snprintf(line, sizeof line, "%02dDec2002  %02d%02d  %5.1f  %4.1f  1523  -0.8  45\r\n",
+                      5 + i / 1440, i / 60 % 24, i % 60, double(i * 5 % 360),
+                      double(10 + i % 10 * 5));
+        text += line;
+    }
+    return text;
+}
+
 enum class Which { Skypass, Handpoint };
 
 inline const char* NameOf(Which which) {
