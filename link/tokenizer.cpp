@@ -28,94 +28,82 @@ inline bool IsTokenChar(char16_t c) {
     return TokenChars[c & 127u] & (c < 128u);
 }
 
+inline bool IsSign(char16_t c) {
+    return c == u'+' || c == u'-';
+}
+
+// Bit i of `token` tells whether character i of a stretch is a token character, bit i of `sign`
+// whether it is "+" or "-".
+struct CharBits {
+    uint64_t token = 0;
+    uint64_t sign = 0;
+};
+
 #ifdef __SSE2__
-// The same test for 16 characters at once: "+", "-" to "9" without "/", and the letters.
-inline uint32_t TokenCharBits16(const char16_t* p) {
-    const auto classify = [](__m128i c) {
-        const auto atMost = [](__m128i v, short limit) {
-            return _mm_cmpeq_epi16(_mm_subs_epu16(v, _mm_set1_epi16(limit)), _mm_setzero_si128());
-        };
-        const __m128i dashToNine =
-            _mm_andnot_si128(_mm_cmpeq_epi16(c, _mm_set1_epi16('/')),
-                             atMost(_mm_sub_epi16(c, _mm_set1_epi16('-')), '9' - '-'));
-        const __m128i plus = _mm_cmpeq_epi16(c, _mm_set1_epi16('+'));
-        const __m128i letter = atMost(
-            _mm_sub_epi16(_mm_or_si128(c, _mm_set1_epi16(0x20)), _mm_set1_epi16('a')), 'z' - 'a');
-        return _mm_or_si128(_mm_or_si128(dashToNine, plus), letter);
+// The same tests for 16 characters at once. The characters are narrowed to bytes first; those
+// above 255 become 0 or 255, both separators.
+inline CharBits Classify16(const char16_t* p) {
+    const __m128i c = _mm_packus_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)),
+                                       _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 8)));
+    const auto atMost = [](__m128i v, char limit) {
+        return _mm_cmpeq_epi8(_mm_min_epu8(v, _mm_set1_epi8(limit)), v);
     };
-    const __m128i low = classify(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)));
-    const __m128i high = classify(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 8)));
-    return uint32_t(_mm_movemask_epi8(_mm_packs_epi16(low, high)));
+    // "-" to "9" without "/", and the letters of either case.
+    const __m128i dashToNine = _mm_andnot_si128(_mm_cmpeq_epi8(c, _mm_set1_epi8('/')),
+                                                atMost(_mm_sub_epi8(c, _mm_set1_epi8('-')), 12));
+    const __m128i letter =
+        atMost(_mm_sub_epi8(_mm_or_si128(c, _mm_set1_epi8(0x20)), _mm_set1_epi8('a')), 25);
+    const __m128i sign =
+        _mm_or_si128(_mm_cmpeq_epi8(c, _mm_set1_epi8('+')), _mm_cmpeq_epi8(c, _mm_set1_epi8('-')));
+    return CharBits{
+        uint32_t(_mm_movemask_epi8(_mm_or_si128(_mm_or_si128(dashToNine, letter), sign))),
+        uint32_t(_mm_movemask_epi8(sign))};
 }
 #endif
 
-// Bit i tells whether p[i] is a token character, for the first n (at most 64) characters; the
-// bits from n on are clear. Lines alternate between tokens and separators every few characters;
-// finding the boundaries in a bit mask avoids a mispredicted branch at each of them.
-inline uint64_t TokenCharBits(const char16_t* p, qsizetype n) {
-    uint64_t bits = 0;
+// The bits of the n (at most 64) characters from text[block] on; the bits from n on are clear.
+// Lines alternate between tokens and separators every few characters; finding the boundaries
+// in bit masks avoids a mispredicted branch at each of them.
+[[gnu::always_inline]] inline CharBits ClassifyBlock(const char16_t* text, qsizetype block,
+                                                     qsizetype n) {
+    const char16_t* const p = text + block;
+    CharBits bits;
     qsizetype i = 0;
 #ifdef __SSE2__
+    const auto add = [&bits](CharBits b, int shiftDown, qsizetype at) {
+        bits.token |= uint64_t(b.token >> shiftDown) << at;
+        bits.sign |= uint64_t(b.sign >> shiftDown) << at;
+    };
     for (; i + 16 <= n; i += 16)
-        bits |= uint64_t(TokenCharBits16(p + i)) << i;
+        add(Classify16(p + i), 0, i);
     if (i < n) {
-        // The last few characters go through the same test from a copy padded with separators,
-        // never reading past the line.
-        char16_t tail[16] = {};
-        std::memcpy(tail, p + i, size_t(n - i) * sizeof(char16_t));
-        bits |= uint64_t(TokenCharBits16(tail)) << i;
+        const qsizetype rest = n - i;
+        if (block + n >= 16) {
+            // The last 16 characters, overlapping ones already done, and only those wanted.
+            add(Classify16(p + n - 16), int(16 - rest), i);
+        } else {
+            // A line shorter than 16 characters: a copy padded with separators.
+            char16_t tail[16] = {};
+            std::memcpy(tail, p + i, size_t(rest) * sizeof(char16_t));
+            add(Classify16(tail), 0, i);
+        }
     }
 #else
-    for (; i < n; ++i)
-        bits |= uint64_t(IsTokenChar(p[i])) << i;
+    for (; i < n; ++i) {
+        bits.token |= uint64_t(IsTokenChar(p[i])) << i;
+        bits.sign |= uint64_t(IsSign(p[i])) << i;
+    }
 #endif
     return bits;
 }
 
-// No member initialisers: the work area of 100 spans is filled as far as needed, never cleared.
-struct Span {
-    qsizetype start;
-    qsizetype length;
-};
-
-// The raw tokens: maximal runs of token characters, at most 100; characters after the 100th
-// run are not looked at. A non-empty line of separators alone gives one empty raw token.
-int GetRawTokens(const char16_t* text, qsizetype size, Span* raw) {
-    int count = 0;
-    qsizetype tokenStart = -1; // start of a run that goes on past the block, -1 for none
-    uint64_t carry = 0;        // whether the previous block ended inside a run
-    for (qsizetype block = 0; block < size && count < MaxRawTokens; block += BlockSize) {
-        const uint64_t bits = TokenCharBits(text + block, std::min(BlockSize, size - block));
-        const uint64_t before = (bits << 1) | carry; // bit i: character i-1 is a token character
-        uint64_t starts = bits & ~before;
-        uint64_t ends = ~bits & before;
-        carry = bits >> 63;
-        // Starts and ends alternate; a run begun in an earlier block ends first.
-        if (tokenStart >= 0 && ends != 0) {
-            raw[count++] = Span{tokenStart, block + std::countr_zero(ends) - tokenStart};
-            ends &= ends - 1;
-            tokenStart = -1;
-        }
-        while (starts != 0 && count < MaxRawTokens) {
-            const qsizetype start = block + std::countr_zero(starts);
-            starts &= starts - 1;
-            if (ends == 0) {
-                tokenStart = start; // the run goes on in the next block
-                break;
-            }
-            raw[count++] = Span{start, block + std::countr_zero(ends) - start};
-            ends &= ends - 1;
-        }
-    }
-    if (tokenStart >= 0 && count < MaxRawTokens)
-        raw[count++] = Span{tokenStart, size - tokenStart};
-    if (count == 0 && size > 0)
-        raw[count++] = Span{0, 0};
-    return count;
-}
-
-inline bool IsLoneSign(const char16_t* text, Span s) {
-    return s.length == 1 && (text[s.start] == u'-' || text[s.start] == u'+');
+// Set bits, inline: without a popcnt instruction in the baseline x86-64 set, std::popcount
+// becomes a library call.
+inline int BitCount(uint64_t x) {
+    x -= (x >> 1) & 0x5555555555555555u;
+    x = (x & 0x3333333333333333u) + ((x >> 2) & 0x3333333333333333u);
+    x = (x + (x >> 4)) & 0x0f0f0f0f0f0f0f0fu;
+    return int((x * 0x0101010101010101u) >> 56);
 }
 
 // Overwrites `target` in place: its buffer is reused from line to line, so a steady stream of
@@ -131,40 +119,140 @@ inline void Assign(QString& target, QStringView text) {
 
 } // namespace
 
-int DeferredTokenList::Split(const QString& line, Line& out) {
-    out.text = line; // the caller's string may be an entry of the list, soon overwritten
+// The quick pass: counts the raw tokens from the boundary masks and takes views of the first
+// few. A line with a lone sign, or with 100 raw tokens or more, needs the full split instead.
+// Returns false for those.
+bool DeferredTokenList::Scan(Line& out) {
     const auto* text = reinterpret_cast<const char16_t*>(out.text.constData());
-    Span raw[MaxRawTokens];
-    const int rawCount = GetRawTokens(text, out.text.size(), raw);
-
-    // Joined tokens go straight to their final index, where the shift down by one would put them.
-    int count = 0;
-    qsizetype joinedSize = 0;
-    for (int j = 0; j < rawCount; ++count) {
-        const Span& s = raw[j];
-        if (IsLoneSign(text, s) && j + 1 < rawCount) {
-            const Span& next = raw[j + 1];
-            // A joined token is no longer than the stretch of line it comes from, so a buffer
-            // of the line's size never grows while views into it are handed out.
-            if (joinedSize == 0 && out.joined.size() < size_t(out.text.size()))
-                out.joined.resize(size_t(out.text.size()));
-            char16_t* joined = out.joined.data() + joinedSize;
-            joined[0] = text[s.start];
-            std::memcpy(joined + 1, text + next.start, size_t(next.length) * sizeof(char16_t));
-            out.views[size_t(count)] = View{joined, 1 + next.length};
-            joinedSize += 1 + next.length;
-            j += 2;
-        } else {
-            out.views[size_t(count)] = View{text + s.start, s.length};
-            j += 1;
+    const qsizetype size = out.text.size();
+    int raw = 0;
+    int taken = 0;
+    qsizetype open = -1; // start of a run taken in part, going on past its block
+    uint64_t carry = 0;  // whether the previous block ended inside a run
+    for (qsizetype block = 0; block < size; block += BlockSize) {
+        const CharBits bits = ClassifyBlock(text, block, std::min(BlockSize, size - block));
+        const uint64_t before = (bits.token << 1) | carry; // bit i: character i-1 is one too
+        uint64_t starts = bits.token & ~before;
+        uint64_t ends = ~bits.token & before;
+        carry = bits.token >> 63;
+        // A sign that starts a run and is not followed by a token character stands alone; at the
+        // end of a block the next block would tell, so the full split decides there.
+        if ((bits.sign & starts & (~(bits.token >> 1) | (uint64_t(1) << 63))) != 0)
+            return false;
+        raw += BitCount(starts);
+        if (raw >= MaxRawTokens)
+            return false;
+        // Starts and ends alternate; a run begun in an earlier block ends first.
+        if (open >= 0 && ends != 0) {
+            out.views[size_t(taken++)] = View{text + open, block + std::countr_zero(ends) - open};
+            ends &= ends - 1;
+            open = -1;
+        }
+        while (starts != 0 && taken < QuickTokens) {
+            const qsizetype start = block + std::countr_zero(starts);
+            starts &= starts - 1;
+            if (ends == 0) {
+                open = start;
+                break;
+            }
+            out.views[size_t(taken++)] = View{text + start, block + std::countr_zero(ends) - start};
+            ends &= ends - 1;
         }
     }
-    if (count > 0) // entry `count` holds a second copy of the last token; callers rely on it
-        out.views[size_t(count)] = out.views[size_t(count - 1)];
-    return count;
+    if (open >= 0)
+        out.views[size_t(taken++)] = View{text + open, size - open};
+    if (raw == 0 && size > 0) {
+        // A line of separators alone: one empty token.
+        out.views[0] = View{text, 0};
+        raw = taken = 1;
+    }
+    out.count = raw;
+    out.taken = taken;
+    if (taken == raw && raw > 0) // entry `count` holds a second copy of the last token
+        out.views[size_t(out.taken++)] = out.views[size_t(raw - 1)];
+    return true;
 }
 
-void DeferredTokenList::write(const Line& line, int from, int to) {
+// The full split, in one pass over the line: the raw tokens are the maximal runs of token
+// characters, at most 100 (characters after the 100th run are not looked at); a non-empty line
+// of separators alone gives one empty raw token. A lone sign waits for the raw token after it and
+// is joined to it; with none after it, it stands alone.
+void DeferredTokenList::SplitAll(Line& out) {
+    const auto* text = reinterpret_cast<const char16_t*>(out.text.constData());
+    const qsizetype size = out.text.size();
+    int raw = 0;
+    int count = 0;
+    qsizetype sign = -1;      // a lone sign waiting for the next raw token, -1 for none
+    qsizetype joinedSize = 0; // characters used in out.joined
+    const auto take = [&](qsizetype start, qsizetype length) __attribute__((always_inline)) {
+        ++raw;
+        if (sign >= 0) {
+            // A joined token is no longer than the stretch of line it comes from, so a buffer
+            // of the line's size never grows while views into it are handed out.
+            if (joinedSize == 0 && out.joined.size() < size_t(size))
+                out.joined.resize(size_t(size));
+            char16_t* joined = out.joined.data() + joinedSize;
+            joined[0] = text[sign];
+            std::memcpy(joined + 1, text + start, size_t(length) * sizeof(char16_t));
+            out.views[size_t(count++)] = View{joined, 1 + length};
+            joinedSize += 1 + length;
+            sign = -1;
+        } else if (length == 1 && IsSign(text[start])) {
+            sign = start;
+        } else {
+            out.views[size_t(count++)] = View{text + start, length};
+        }
+    };
+
+    qsizetype open = -1; // start of a run that goes on past the block, -1 for none
+    uint64_t carry = 0;  // whether the previous block ended inside a run
+    for (qsizetype block = 0; block < size && raw < MaxRawTokens; block += BlockSize) {
+        const uint64_t bits = ClassifyBlock(text, block, std::min(BlockSize, size - block)).token;
+        const uint64_t before = (bits << 1) | carry;
+        uint64_t starts = bits & ~before;
+        uint64_t ends = ~bits & before;
+        carry = bits >> 63;
+        if (open >= 0 && ends != 0) {
+            take(open, block + std::countr_zero(ends) - open);
+            ends &= ends - 1;
+            open = -1;
+        }
+        while (starts != 0 && raw < MaxRawTokens) {
+            const qsizetype start = block + std::countr_zero(starts);
+            starts &= starts - 1;
+            if (ends == 0) {
+                open = start;
+                break;
+            }
+            take(start, block + std::countr_zero(ends) - start);
+            ends &= ends - 1;
+        }
+    }
+    if (open >= 0 && raw < MaxRawTokens)
+        take(open, size - open);
+    if (raw == 0 && size > 0)
+        take(0, 0);
+    if (sign >= 0)
+        out.views[size_t(count++)] = View{text + sign, 1};
+    if (count > 0)
+        out.views[size_t(count)] = out.views[size_t(count - 1)];
+    out.count = count;
+    out.taken = count > 0 ? count + 1 : 0;
+}
+
+QStringView DeferredTokenList::entryBeyondQuick(int i) const {
+    Line& pending = lines_[current_];
+    if (pending.count > 0 && i <= pending.count) {
+        SplitAll(pending);
+        const View& v = pending.views[size_t(i)];
+        return QStringView(v.data, v.size);
+    }
+    return list_[size_t(i)];
+}
+
+void DeferredTokenList::write(Line& line, int from, int to) {
+    if (line.taken <= to)
+        SplitAll(line);
     for (int i = from; i <= to; ++i) {
         const View& v = line.views[size_t(i)];
         Assign(list_[size_t(i)], QStringView(v.data, v.size));
@@ -176,9 +264,15 @@ int16_t DeferredTokenList::tokenize(const QString& line) {
     const std::less<const QString*> before;
     if (!before(&line, list_.data()) && before(&line, list_.data() + list_.size()))
         flush();
+    return tokenize(QString(line)); // a copy that the writes into the list cannot disturb
+}
+
+int16_t DeferredTokenList::tokenize(QString&& line) {
     Line& next = lines_[1 - current_];
-    const int count = Split(line, next);
-    next.count = count;
+    next.text.swap(line); // the line two calls ago goes with `line`
+    if (!Scan(next))
+        SplitAll(next);
+    const int count = next.count;
     if (count == 0)
         return 0; // an empty line changes no entry
     // Entries above the new count keep the older line's tokens: they are written now.

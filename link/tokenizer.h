@@ -30,19 +30,24 @@ public:
 
     // Splits the line as TokenizeLine does and returns the token count.
     int16_t tokenize(const QString& line);
+    // The same for a line the caller no longer needs: it is kept without a copy.
+    int16_t tokenize(QString&& line);
     // Entry i (0 to 100) as TokenizeLine would have left it; valid until the next tokenize().
     QStringView operator[](int i) const {
         const Line& pending = lines_[current_];
-        if (pending.count > 0 && i <= pending.count) {
+        if (pending.count > 0 && i < pending.taken) {
             const View& v = pending.views[size_t(i)];
             return QStringView(v.data, v.size);
         }
-        return list_[size_t(i)];
+        return entryBeyondQuick(i);
     }
     // Writes the entries still owed to the list.
     void flush();
 
 private:
+    // Views taken of a line before anyone asks: the parsers read the first five entries.
+    static constexpr int QuickTokens = 5;
+
     // No initialisers: the views are written as far as a line needs, never cleared.
     struct View {
         const char16_t* data;
@@ -55,12 +60,17 @@ private:
         std::u16string joined;
         std::array<View, 101> views;
         int count = 0; // tokens owed to the list, 0 for none
+        int taken = 0; // views[0] to views[taken - 1] are filled
     };
-    static int Split(const QString& line, Line& out);
-    void write(const Line& line, int from, int to);
+    static bool Scan(Line& line);
+    static void SplitAll(Line& line);
+    QStringView entryBeyondQuick(int i) const;
+    void write(Line& line, int from, int to);
 
     TokenList& list_;
-    std::array<Line, 2> lines_; // the line owed to the list, and the one being split
+    // The line owed to the list, and the one being split; the views of the first are completed
+    // when an entry beyond the quick ones is read.
+    mutable std::array<Line, 2> lines_;
     int current_ = 0;
 };
 
