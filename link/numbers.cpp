@@ -123,6 +123,50 @@ bool IsNumeric(QStringView text) {
     return !text.isEmpty() && ScanNumber(text).length == text.size();
 }
 
+std::optional<ShortNumber> ReadShortDecimal(QStringView text) {
+    const char16_t* const begin = text.utf16();
+    const char16_t* const end = begin + text.size();
+    const char16_t* p = begin;
+    bool negative = false;
+    if (p != end && (*p == u'+' || *p == u'-')) {
+        negative = *p == u'-';
+        ++p;
+    }
+    const char16_t* const wholeStart = p;
+    uint64_t whole = 0; // wraps harmlessly for more than 15 digits, which are refused below
+    for (unsigned d; p != end && (d = unsigned(*p) - u'0') <= 9; ++p) {
+        whole = whole * 10 + d;
+    }
+    qsizetype digits = p - wholeStart;
+    unsigned firstFraction = 0;  // the first digit after the point
+    bool restOfFraction = false; // a non-zero digit after that one
+    if (p != end && *p == u'.') {
+        const char16_t* const fractionStart = ++p;
+        for (unsigned d; p != end && (d = unsigned(*p) - u'0') <= 9; ++p) {
+            restOfFraction |= d != 0 && p != fractionStart;
+        }
+        if (p != fractionStart) {
+            firstFraction = unsigned(*fractionStart) - u'0';
+        }
+        digits += p - fractionStart;
+    }
+    if (digits == 0) {
+        return ShortNumber{0, 0};
+    }
+    if (digits > 15 || (p != end && (*p == u'e' || *p == u'E'))) {
+        return std::nullopt;
+    }
+    // Half to even, on the magnitude: the even neighbour is the same for -x as for x.
+    if (firstFraction > 5 || (firstFraction == 5 && (restOfFraction || (whole & 1)))) {
+        ++whole;
+    }
+    if (whole > (negative ? 32768u : 32767u)) {
+        return std::nullopt;
+    }
+    // At most a sign, 15 digits and a point: the length fits.
+    return ShortNumber{int16_t(negative ? -int(whole) : int(whole)), int16_t(p - begin)};
+}
+
 int16_t RoundToInt16(double value) {
     // Everything from -32768.5 (which rounds to the even -32768) up to, not including, 32767.5
     // (which would round to 32768) fits; NaN fails both comparisons.

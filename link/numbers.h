@@ -19,8 +19,8 @@ int16_t RoundToInt16(double value);
 
 // A short plain number at the start of a text, read with integers alone.
 struct ShortNumber {
-    int16_t value;    // what RoundToInt16(LeadingNumber(text)) gives
-    qsizetype length; // characters the number takes; IsNumeric(text) is length == text.size() > 0
+    int16_t value;  // what RoundToInt16(LeadingNumber(text)) gives
+    int16_t length; // characters the number takes; IsNumeric(text) is length == text.size() > 0
 };
 
 // The fast road for the numbers pass files are made of ("183.4", "-0.82", "05", "2002"): an
@@ -29,46 +29,25 @@ struct ShortNumber {
 // text, so rounding the text itself gives the same field. Anything else (more digits, an
 // exponent, a result outside -32768..32767) gives nullopt and is left to the functions above,
 // which also raise the failures. A text that does not start with a number gives 0 and length 0.
+std::optional<ShortNumber> ReadShortDecimal(QStringView text);
+
+// ReadShortDecimal, with one to four plain digits (days, hours, minutes, years) read in place.
 inline std::optional<ShortNumber> ReadShortNumber(QStringView text) {
-    const char16_t* p = text.utf16();
     const qsizetype size = text.size();
-    qsizetype pos = 0;
-    bool negative = false;
-    if (pos < size && (p[pos] == u'+' || p[pos] == u'-')) {
-        negative = p[pos] == u'-';
-        ++pos;
-    }
-    uint64_t whole = 0;
-    int digits = 0;
-    for (; pos < size && p[pos] >= u'0' && p[pos] <= u'9'; ++pos, ++digits) {
-        whole = whole * 10 + (p[pos] - u'0');
-    }
-    unsigned firstFraction = 0;  // the first digit after the point
-    bool restOfFraction = false; // a non-zero digit after that one
-    if (pos < size && p[pos] == u'.') {
-        const qsizetype first = ++pos;
-        for (; pos < size && p[pos] >= u'0' && p[pos] <= u'9'; ++pos, ++digits) {
-            if (pos == first) {
-                firstFraction = p[pos] - u'0';
-            } else {
-                restOfFraction |= p[pos] != u'0';
-            }
+    if (size >= 1 && size <= 4) {
+        const char16_t* const p = text.utf16();
+        unsigned value = 0;
+        bool digits = true;
+        for (qsizetype i = 0; i < size; ++i) {
+            const unsigned d = unsigned(p[i]) - u'0';
+            digits &= d <= 9;
+            value = value * 10 + d;
+        }
+        if (digits) {
+            return ShortNumber{int16_t(value), int16_t(size)};
         }
     }
-    if (digits == 0) {
-        return ShortNumber{0, 0};
-    }
-    if (digits > 15 || (pos < size && (p[pos] == u'e' || p[pos] == u'E'))) {
-        return std::nullopt;
-    }
-    // Half to even, on the magnitude: the even neighbour is the same for -x as for x.
-    if (firstFraction > 5 || (firstFraction == 5 && (restOfFraction || (whole & 1)))) {
-        ++whole;
-    }
-    if (whole > (negative ? 32768u : 32767u)) {
-        return std::nullopt;
-    }
-    return ShortNumber{int16_t(negative ? -int(whole) : int(whole)), pos};
+    return ReadShortDecimal(text);
 }
 
 } // namespace ravik

@@ -127,13 +127,14 @@ void SkipHeaderLine(LineReader& reader) {
     reader.readLine();
 }
 
-bool StartsWithMarker(const QString& line) {
+bool StartsWithMarker(QStringView line) {
     // Only blanks are trimmed: a tab before "===" makes the line no marker.
-    qsizetype i = 0;
-    while (i < line.size() && line[i] == u' ') {
-        ++i;
+    const char16_t* p = line.utf16();
+    const char16_t* const end = p + line.size();
+    while (p != end && *p == u' ') {
+        ++p;
     }
-    return QStringView(line).mid(i).startsWith(u"===");
+    return end - p >= 3 && p[0] == u'=' && p[1] == u'=' && p[2] == u'=';
 }
 
 } // namespace
@@ -157,8 +158,7 @@ void Parse_InstantTrack(LineReader& reader, TokenList& tokenList, EphemerisTable
 
     DeferredTokenList tokens(tokenList);
     while (!reader.atEnd() && table.PointCount <= LastPointIndex) {
-        const QString line = reader.readLine();
-        const int n = tokens.tokenize(line);
+        const int n = tokens.tokenize(reader.readLine());
         if (n < 7) {
             continue;
         }
@@ -209,8 +209,9 @@ void Parse_Nova(LineReader& reader, TokenList& tokenList, EphemerisTable& table,
 
     DeferredTokenList tokens(tokenList);
     while (!reader.atEnd() && table.PointCount <= LastPointIndex) {
-        const QString line = reader.readLine();
-        const int n = tokens.tokenize(line);
+        QString line = reader.readLine();
+        const bool marker = StartsWithMarker(line);
+        const int n = tokens.tokenize(std::move(line));
         const int number = reader.lineNumber();
 
         if (n > 25) {
@@ -226,7 +227,7 @@ void Parse_Nova(LineReader& reader, TokenList& tokenList, EphemerisTable& table,
             }
         }
 
-        if (n < 10 && StartsWithMarker(line)) {
+        if (n < 10 && marker) {
             if (n < 3) {
                 Fail(number, QStringLiteral("a date marker needs a month, a day and a year"));
             }
