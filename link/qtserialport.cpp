@@ -1,7 +1,24 @@
 #include "qtserialport.h"
 #include "portname.h"
+#ifdef Q_OS_UNIX
+#include <poll.h>
+#endif
 
 namespace ravik {
+
+namespace {
+
+bool HungUp(qintptr handle) {
+#ifdef Q_OS_UNIX
+    pollfd p{int(handle), POLLIN, 0};
+    return ::poll(&p, 1, 0) < 0 || (p.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
+#else
+    Q_UNUSED(handle);
+    return true;
+#endif
+}
+
+} // namespace
 
 QtSerialPort::QtSerialPort(QString directory, QObject* parent)
     : SerialPort(parent), directory_(std::move(directory)) {
@@ -103,8 +120,15 @@ void QtSerialPort::onReadyRead() {
 
 void QtSerialPort::onError(QSerialPort::SerialPortError error) {
     switch (error) {
+    case QSerialPort::ReadError:
+        // A pseudo-terminal whose other end closed reports this, over and over; so can a read
+        // woken for nothing (EAGAIN). Only a line that has hung up is gone.
+        if (port_.isOpen() && !HungUp(port_.handle())) {
+            port_.clearError();
+            break;
+        }
+        [[fallthrough]];
     case QSerialPort::ResourceError:
-    case QSerialPort::ReadError:  // a pseudo-terminal whose other end closed
     case QSerialPort::WriteError: // a flush from the event loop that failed
         if (port_.isOpen())
             lose(port_.errorString());
