@@ -32,67 +32,52 @@ inline bool IsSign(char16_t c) {
     return c == u'+' || c == u'-';
 }
 
-// Bit i of `token` tells whether character i of a stretch is a token character, bit i of `sign`
-// whether it is "+" or "-".
-struct CharBits {
-    uint64_t token = 0;
-    uint64_t sign = 0;
-};
-
 #ifdef __SSE2__
-// The same tests for 16 characters at once. The characters are narrowed to bytes first; those
-// above 255 become 0 or 255, both separators.
-inline CharBits Classify16(const char16_t* p) {
+// The same test for 16 characters at once: "+", "-" to "9" without "/", and the letters of either
+// case. The characters are narrowed to bytes first; those above 255 become 0 or 255, both
+// separators.
+inline uint32_t TokenCharBits16(const char16_t* p) {
     const __m128i c = _mm_packus_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)),
                                        _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 8)));
     const auto atMost = [](__m128i v, char limit) {
         return _mm_cmpeq_epi8(_mm_min_epu8(v, _mm_set1_epi8(limit)), v);
     };
-    // "-" to "9" without "/", and the letters of either case.
     const __m128i dashToNine = _mm_andnot_si128(_mm_cmpeq_epi8(c, _mm_set1_epi8('/')),
                                                 atMost(_mm_sub_epi8(c, _mm_set1_epi8('-')), 12));
+    const __m128i plus = _mm_cmpeq_epi8(c, _mm_set1_epi8('+'));
     const __m128i letter =
         atMost(_mm_sub_epi8(_mm_or_si128(c, _mm_set1_epi8(0x20)), _mm_set1_epi8('a')), 25);
-    const __m128i sign =
-        _mm_or_si128(_mm_cmpeq_epi8(c, _mm_set1_epi8('+')), _mm_cmpeq_epi8(c, _mm_set1_epi8('-')));
-    return CharBits{
-        uint32_t(_mm_movemask_epi8(_mm_or_si128(_mm_or_si128(dashToNine, letter), sign))),
-        uint32_t(_mm_movemask_epi8(sign))};
+    return uint32_t(_mm_movemask_epi8(_mm_or_si128(_mm_or_si128(dashToNine, plus), letter)));
 }
 #endif
 
-// The bits of the n (at most 64) characters from text[block] on; the bits from n on are clear.
-// Lines alternate between tokens and separators every few characters; finding the boundaries
-// in bit masks avoids a mispredicted branch at each of them.
-[[gnu::always_inline]] inline CharBits ClassifyBlock(const char16_t* text, qsizetype block,
+// Bit i tells whether text[block + i] is a token character, for the n (at most 64) characters
+// from there on; the bits from n on are clear. Lines alternate between tokens and separators
+// every few characters; finding the boundaries in a bit mask avoids a mispredicted branch at
+// each of them.
+[[gnu::always_inline]] inline uint64_t TokenCharBits(const char16_t* text, qsizetype block,
                                                      qsizetype n) {
     const char16_t* const p = text + block;
-    CharBits bits;
+    uint64_t bits = 0;
     qsizetype i = 0;
 #ifdef __SSE2__
-    const auto add = [&bits](CharBits b, int shiftDown, qsizetype at) {
-        bits.token |= uint64_t(b.token >> shiftDown) << at;
-        bits.sign |= uint64_t(b.sign >> shiftDown) << at;
-    };
     for (; i + 16 <= n; i += 16)
-        add(Classify16(p + i), 0, i);
+        bits |= uint64_t(TokenCharBits16(p + i)) << i;
     if (i < n) {
         const qsizetype rest = n - i;
         if (block + n >= 16) {
             // The last 16 characters, overlapping ones already done, and only those wanted.
-            add(Classify16(p + n - 16), int(16 - rest), i);
+            bits |= uint64_t(TokenCharBits16(p + n - 16) >> (16 - rest)) << i;
         } else {
             // A line shorter than 16 characters: a copy padded with separators.
             char16_t tail[16] = {};
             std::memcpy(tail, p + i, size_t(rest) * sizeof(char16_t));
-            add(Classify16(tail), 0, i);
+            bits |= uint64_t(TokenCharBits16(tail)) << i;
         }
     }
 #else
-    for (; i < n; ++i) {
-        bits.token |= uint64_t(IsTokenChar(p[i])) << i;
-        bits.sign |= uint64_t(IsSign(p[i])) << i;
-    }
+    for (; i < n; ++i)
+        bits |= uint64_t(IsTokenChar(p[i])) << i;
 #endif
     return bits;
 }
@@ -130,15 +115,18 @@ bool DeferredTokenList::Scan(Line& out) {
     qsizetype open = -1; // start of a run taken in part, going on past its block
     uint64_t carry = 0;  // whether the previous block ended inside a run
     for (qsizetype block = 0; block < size; block += BlockSize) {
-        const CharBits bits = ClassifyBlock(text, block, std::min(BlockSize, size - block));
-        const uint64_t before = (bits.token << 1) | carry; // bit i: character i-1 is one too
-        uint64_t starts = bits.token & ~before;
-        uint64_t ends = ~bits.token & before;
-        carry = bits.token >> 63;
-        // A sign that starts a run and is not followed by a token character stands alone; at the
-        // end of a block the next block would tell, so the full split decides there.
-        if ((bits.sign & starts & (~(bits.token >> 1) | (uint64_t(1) << 63))) != 0)
-            return false;
+        const uint64_t bits = TokenCharBits(text, block, std::min(BlockSize, size - block));
+        const uint64_t before = (bits << 1) | carry; // bit i: character i-1 is one too
+        uint64_t starts = bits & ~before;
+        uint64_t ends = ~bits & before;
+        carry = bits >> 63;
+        // A token of one character may be a lone sign; at the end of a block the next block
+        // would tell, so a sign there counts as one and the full split decides.
+        for (uint64_t single = starts & (~(bits >> 1) | (uint64_t(1) << 63)); single != 0;
+             single &= single - 1) {
+            if (IsSign(text[block + std::countr_zero(single)]))
+                return false;
+        }
         raw += BitCount(starts);
         if (raw >= MaxRawTokens)
             return false;
@@ -207,7 +195,7 @@ void DeferredTokenList::SplitAll(Line& out) {
     qsizetype open = -1; // start of a run that goes on past the block, -1 for none
     uint64_t carry = 0;  // whether the previous block ended inside a run
     for (qsizetype block = 0; block < size && raw < MaxRawTokens; block += BlockSize) {
-        const uint64_t bits = ClassifyBlock(text, block, std::min(BlockSize, size - block)).token;
+        const uint64_t bits = TokenCharBits(text, block, std::min(BlockSize, size - block));
         const uint64_t before = (bits << 1) | carry;
         uint64_t starts = bits & ~before;
         uint64_t ends = ~bits & before;
