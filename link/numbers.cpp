@@ -100,6 +100,24 @@ constexpr double ExactPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6, 
                                        1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
                                        1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
 
+// Enough for the 15 digits of the fast road.
+constexpr uint64_t IntegerPowersOfTen[] = {1,
+                                           10,
+                                           100,
+                                           1000,
+                                           10000,
+                                           100000,
+                                           1000000,
+                                           10000000,
+                                           100000000,
+                                           1000000000,
+                                           10000000000,
+                                           100000000000,
+                                           1000000000000,
+                                           10000000000000,
+                                           100000000000000,
+                                           1000000000000000};
+
 } // namespace
 
 double LeadingNumber(QStringView text) {
@@ -127,38 +145,41 @@ std::optional<ShortNumber> ReadShortDecimal(QStringView text) {
     const char16_t* const begin = text.utf16();
     const char16_t* const end = begin + text.size();
     const char16_t* p = begin;
-    bool negative = false;
+    const bool negative = p != end && *p == u'-';
     if (p != end && (*p == u'+' || *p == u'-')) {
-        negative = *p == u'-';
         ++p;
     }
-    const char16_t* const wholeStart = p;
-    uint64_t whole = 0; // wraps harmlessly for more than 15 digits, which are refused below
-    for (unsigned d; p != end && (d = unsigned(*p) - u'0') <= 9; ++p) {
-        whole = whole * 10 + d;
-    }
-    qsizetype digits = p - wholeStart;
-    unsigned firstFraction = 0;  // the first digit after the point
-    bool restOfFraction = false; // a non-zero digit after that one
-    if (p != end && *p == u'.') {
-        const char16_t* const fractionStart = ++p;
-        for (unsigned d; p != end && (d = unsigned(*p) - u'0') <= 9; ++p) {
-            restOfFraction |= d != 0 && p != fractionStart;
+    const char16_t* const digitsStart = p;
+    const char16_t* point = nullptr;
+    uint64_t mantissa = 0; // the digits without the point; wraps harmlessly beyond 15 of them
+    for (; p != end; ++p) {
+        const unsigned d = unsigned(*p) - u'0';
+        if (d <= 9) {
+            mantissa = mantissa * 10 + d;
+        } else if (*p == u'.' && point == nullptr) {
+            point = p;
+        } else {
+            break;
         }
-        if (p != fractionStart) {
-            firstFraction = unsigned(*fractionStart) - u'0';
-        }
-        digits += p - fractionStart;
     }
+    const qsizetype digits = (p - digitsStart) - (point != nullptr ? 1 : 0);
     if (digits == 0) {
         return ShortNumber{0, 0};
     }
-    if (digits > 15 || (p != end && (*p == u'e' || *p == u'E'))) {
+    if (digits > 15 || (p != end && (*p | 0x20) == u'e')) {
         return std::nullopt;
     }
     // Half to even, on the magnitude: the even neighbour is the same for -x as for x.
-    if (firstFraction > 5 || (firstFraction == 5 && (restOfFraction || (whole & 1)))) {
-        ++whole;
+    uint64_t whole = mantissa;
+    const qsizetype fraction = point != nullptr ? p - point - 1 : 0;
+    if (fraction > 0) {
+        // One decimal is the usual case, and a division by a constant is cheap.
+        const uint64_t scale = fraction == 1 ? 10 : IntegerPowersOfTen[fraction];
+        whole = fraction == 1 ? mantissa / 10 : mantissa / scale;
+        const uint64_t rest = mantissa - whole * scale;
+        if (rest > scale / 2 || (rest == scale / 2 && (whole & 1))) {
+            ++whole;
+        }
     }
     if (whole > (negative ? 32768u : 32767u)) {
         return std::nullopt;

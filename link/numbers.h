@@ -33,19 +33,33 @@ std::optional<ShortNumber> ReadShortDecimal(QStringView text);
 
 // ReadShortDecimal, with one to four plain digits (days, hours, minutes, years) read in place.
 inline std::optional<ShortNumber> ReadShortNumber(QStringView text) {
-    const qsizetype size = text.size();
-    if (size >= 1 && size <= 4) {
-        const char16_t* const p = text.utf16();
-        unsigned value = 0;
-        bool digits = true;
-        for (qsizetype i = 0; i < size; ++i) {
-            const unsigned d = unsigned(p[i]) - u'0';
-            digits &= d <= 9;
-            value = value * 10 + d;
-        }
-        if (digits) {
-            return ShortNumber{int16_t(value), int16_t(size)};
-        }
+    const char16_t* const p = text.utf16();
+    const auto digit = [p](int i) { return unsigned(p[i]) - u'0'; };
+    unsigned value = 0;
+    bool digits = false;
+    // Unrolled by length: each call site reads tokens of one width, so the branch is predicted.
+    switch (text.size()) {
+    case 1:
+        value = digit(0);
+        digits = value <= 9;
+        break;
+    case 2:
+        value = digit(0) * 10 + digit(1);
+        digits = (digit(0) <= 9) & (digit(1) <= 9);
+        break;
+    case 3:
+        value = digit(0) * 100 + digit(1) * 10 + digit(2);
+        digits = (digit(0) <= 9) & (digit(1) <= 9) & (digit(2) <= 9);
+        break;
+    case 4:
+        value = digit(0) * 1000 + digit(1) * 100 + digit(2) * 10 + digit(3);
+        digits = (digit(0) <= 9) & (digit(1) <= 9) & (digit(2) <= 9) & (digit(3) <= 9);
+        break;
+    default:
+        break;
+    }
+    if (digits) {
+        return ShortNumber{int16_t(value), int16_t(text.size())};
     }
     return ReadShortDecimal(text);
 }
