@@ -115,7 +115,7 @@ TEST_P(ControllerAtStartUp, TheOperatorIsToldAndCommandsGoNowhere) {
     EXPECT_EQ(program->waitBox([&](auto& t) { return t == c.afterClicks; }), c.afterClicks);
     Settle();
     EXPECT_EQ(s.sim.running() ? s.sim.received() : "", c.setup == Setup::Sim ? "?" : "");
-    EXPECT_EQ(program->close(), 0);
+    EXPECT_EQ(program->close(), 0) << program->stderrText();
     EXPECT_EQ(s.settings(), "Comm Port 1\r\n");
 }
 
@@ -149,7 +149,7 @@ TEST_P(ReplyNeverEnds, StatusRequest) {
         EXPECT_TRUE(StartsWith(box, "Reading the status\nMotion ")) << box;
         EXPECT_EQ(PointsShown(box), 0) << box;
     }
-    EXPECT_EQ(program->close(), 0);
+    EXPECT_EQ(program->close(), 0) << program->stderrText();
     EXPECT_EQ(s.sim.received(), "?Z");
 }
 
@@ -198,7 +198,7 @@ TEST_P(UnpluggedBetweenCommands, LaterButtonsAreSilent) {
     SleepMs(2000);
     EXPECT_LT(program->process().cpuSeconds() - before, 0.5) << "busy while idle";
     EXPECT_EQ(program->readBox(), after); // still answering
-    EXPECT_EQ(program->close(), 0);
+    EXPECT_EQ(program->close(), 0) << program->stderrText();
     EXPECT_EQ(s.settings(), "Comm Port 1\r\n");
 }
 
@@ -223,13 +223,13 @@ TEST(PortHeldByTheOtherProgram, SkypassSaysNotFound) {
               TimeZone + NotOnPort1);
     sky->click("cmdStatus");
     EXPECT_EQ(sky->readBox(), TimeZone + NotOnPort1);
-    EXPECT_EQ(sky->close(), 0); // its window lies on top of handpoint's
+    EXPECT_EQ(sky->close(), 0) << sky->stderrText(); // its window lies on top of handpoint's
     Settle();
     EXPECT_EQ(s.sim.received(), "?");
 
     hand->click("cmdStatus");
     EXPECT_EQ(s.received(2), "?Z");
-    EXPECT_EQ(hand->close(), 0);
+    EXPECT_EQ(hand->close(), 0) << hand->stderrText();
     EXPECT_EQ(s.settings(), "Comm Port 1\r\n");
 }
 

@@ -82,7 +82,7 @@ TEST_P(SettingsFile, OutcomeLineAndFileAfterwards) {
     ASSERT_TRUE(program) << s.why;
     const std::string shown = TimeZone + c.line;
     EXPECT_EQ(program->waitBox([&](auto& t) { return t == shown; }), shown);
-    EXPECT_EQ(program->close(), 0);
+    EXPECT_EQ(program->close(), 0) << program->stderrText();
 
     const std::string path = s.folder.inWork("Ravik.ini");
     if (c.after) {
@@ -127,7 +127,7 @@ TEST(PassFile, HugeFileLoadsAndTheWindowStaysResponsive) {
     EXPECT_TRUE(status(sky->waitBox(status)));
     sky->click("cmdStatus");
     EXPECT_EQ(s.received(want.size() + 1), want + "Z");
-    EXPECT_EQ(sky->close(), 0);
+    EXPECT_EQ(sky->close(), 0) << sky->stderrText();
     EXPECT_EQ(ReadFile(file), content);
     EXPECT_EQ(s.settings(), Default);
 }
@@ -188,7 +188,7 @@ TEST_P(PassFileRefused, MessageAndNothingSent) {
         message.replace(at, 2, file);
     EXPECT_EQ(sky->answerMessage("Error"), message);
     EXPECT_EQ(sky->readBox(), ""); // emptied by the press
-    EXPECT_EQ(sky->close(), 0);
+    EXPECT_EQ(sky->close(), 0) << sky->stderrText();
     EXPECT_EQ(s.sim.received(), c.uid == 0 ? "?" : "");
     EXPECT_EQ(ReadFile(file), c.content);
     EXPECT_EQ(s.settings(), Default);

@@ -94,7 +94,7 @@ TEST(UploadFaults, ControllerPulledMidUpload) {
         if (row.kind == ravik::ControlKind::Button && std::string_view(row.name) != "cmdOpen")
             sky->click(row.name);
     EXPECT_EQ(sky->readBox(), box); // answering, and nothing new to say
-    EXPECT_EQ(sky->close(), 0);
+    EXPECT_EQ(sky->close(), 0) << sky->stderrText();
     EXPECT_EQ(s.sim.received(), log);
     EXPECT_EQ(ReadFile(file), content);
     EXPECT_EQ(s.settings(), Default);
@@ -147,7 +147,7 @@ TEST(UploadFaults, EveryButtonBetweenLines) {
         return t.find("  Mode ") != std::string::npos && PointsShown(t) == StoredPoints(log);
     };
     EXPECT_TRUE(status(sky->waitBox(status))) << "Points " << StoredPoints(log);
-    EXPECT_EQ(sky->close(), 0);
+    EXPECT_EQ(sky->close(), 0) << sky->stderrText();
     EXPECT_EQ(s.sim.received(), log);
     EXPECT_EQ(ReadFile(file), content);
     EXPECT_EQ(s.settings(), Default);

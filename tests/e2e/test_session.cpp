@@ -76,7 +76,7 @@ TEST(OperatorSession, SkypassThenHandpointInTheSameFolder) {
     EXPECT_EQ(s.received(want.size()), want);
     box = sky->waitBox([](auto& t) { return IsStatus(t) && StartsWith(t, "Motion on "); });
     EXPECT_TRUE(StartsWith(box, "Motion on ")) << box; // "G" of the pair enabled motion
-    EXPECT_EQ(sky->close(), 0);
+    EXPECT_EQ(sky->close(), 0) << sky->stderrText();
 
     auto hand = s.start(Which::Handpoint);
     ASSERT_TRUE(hand) << s.why;
@@ -98,7 +98,7 @@ TEST(OperatorSession, SkypassThenHandpointInTheSameFolder) {
     box = hand->waitBox([](auto& t) { return StartsWith(t, "Reading the status\nMotion "); });
     EXPECT_TRUE(StartsWith(box, "Reading the status\nMotion ")) << box;
     EXPECT_NE(box.find("Az 0  El 0"), std::string::npos) << box; // zero set where it stood
-    EXPECT_EQ(hand->close(), 0);
+    EXPECT_EQ(hand->close(), 0) << hand->stderrText();
 
     EXPECT_EQ(s.sim.received(), want); // nothing else, nothing after the closes
     EXPECT_EQ(s.settings(), "Comm Port 1\r\n");
@@ -169,7 +169,7 @@ TEST_P(ButtonsByPlace, EachClickSendsItsBytes) {
             seen = log.size();
         }
     }
-    EXPECT_EQ(program->close(), 0);
+    EXPECT_EQ(program->close(), 0) << program->stderrText();
     EXPECT_EQ(s.sim.received().size(), seen);
 }
 
