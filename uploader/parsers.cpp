@@ -29,19 +29,32 @@ constexpr std::array<uint64_t, 12> AbbreviationKeys = [] {
     return keys;
 }();
 
+// The second and third letters of the twelve abbreviations differ in their low five bits, so
+// those ten bits pick the only month a token can be; the full key then decides.
+constexpr size_t AbbreviationSlot(char16_t second, char16_t third) {
+    return (size_t(second) & 31) << 5 | (size_t(third) & 31);
+}
+
+constexpr std::array<uint8_t, 1024> AbbreviationSlots = [] {
+    std::array<uint8_t, 1024> table{};
+    for (size_t i = 0; i < 12; ++i) {
+        uint8_t& slot = table[AbbreviationSlot(FullMonthNames[i][1], FullMonthNames[i][2])];
+        if (slot != 0) {
+            throw "two abbreviations share a slot"; // stops the compilation
+        }
+        slot = uint8_t(i + 1);
+    }
+    return table;
+}();
+
 // 1 to 12 for an abbreviation ("Jan" to "Dec", exact case), 0 for anything else.
 int AbbreviationNumber(QStringView token) {
     if (token.size() != 3) {
         return 0;
     }
     const auto* c = token.utf16();
-    const uint64_t key = Key3(c[0], c[1], c[2]);
-    for (int i = 0; i < 12; ++i) {
-        if (key == AbbreviationKeys[size_t(i)]) {
-            return i + 1;
-        }
-    }
-    return 0;
+    const int month = AbbreviationSlots[AbbreviationSlot(c[1], c[2])];
+    return month != 0 && AbbreviationKeys[size_t(month - 1)] == Key3(c[0], c[1], c[2]) ? month : 0;
 }
 
 // 1 to 12 for a full month name (exact case), 0 for anything else.
