@@ -37,11 +37,12 @@ void OpenPassFile(QFile& file, const QString& fileName) {
 
 } // namespace
 
-Detection DetectFormat(LineReader& reader, TokenList& tokens) {
+Detection DetectFormat(LineReader& reader, TokenList& tokenList) {
     Detection d;
+    DeferredTokenList tokens(tokenList); // only entry 0 is read; the list is complete on return
     while (!reader.atEnd() && d.L < MaxDetectionLines) {
         ++d.L;
-        TokenizeLine(reader.readLine(), tokens);
+        tokens.tokenize(reader.readLine());
         const qsizetype length = tokens[0].size();
         if (length == 9) {
             ++d.N9;
