@@ -31,35 +31,50 @@ struct ShortNumber {
 // which also raise the failures. A text that does not start with a number gives 0 and length 0.
 std::optional<ShortNumber> ReadShortDecimal(QStringView text);
 
-// ReadShortDecimal, with one to four plain digits (days, hours, minutes, years) read in place.
-inline std::optional<ShortNumber> ReadShortNumber(QStringView text) {
-    const char16_t* const p = text.utf16();
+namespace detail {
+
+// The value of one to four plain digits; false for anything else. Unrolled by length: each call
+// site reads tokens of one width, so the branch is predicted and the digits need no loop.
+inline bool PlainDigits(const char16_t* p, qsizetype n, unsigned& value) {
     const auto digit = [p](int i) { return unsigned(p[i]) - u'0'; };
-    unsigned value = 0;
-    bool digits = false;
-    // Unrolled by length: each call site reads tokens of one width, so the branch is predicted.
-    switch (text.size()) {
+    switch (n) {
     case 1:
         value = digit(0);
-        digits = value <= 9;
-        break;
+        return value <= 9;
     case 2:
         value = digit(0) * 10 + digit(1);
-        digits = (digit(0) <= 9) & (digit(1) <= 9);
-        break;
+        return (digit(0) <= 9) & (digit(1) <= 9);
     case 3:
         value = digit(0) * 100 + digit(1) * 10 + digit(2);
-        digits = (digit(0) <= 9) & (digit(1) <= 9) & (digit(2) <= 9);
-        break;
+        return (digit(0) <= 9) & (digit(1) <= 9) & (digit(2) <= 9);
     case 4:
         value = digit(0) * 1000 + digit(1) * 100 + digit(2) * 10 + digit(3);
-        digits = (digit(0) <= 9) & (digit(1) <= 9) & (digit(2) <= 9) & (digit(3) <= 9);
-        break;
+        return (digit(0) <= 9) & (digit(1) <= 9) & (digit(2) <= 9) & (digit(3) <= 9);
     default:
-        break;
+        return false;
     }
-    if (digits) {
-        return ShortNumber{int16_t(value), int16_t(text.size())};
+}
+
+} // namespace detail
+
+// ReadShortDecimal, with the two commonest shapes read in place: one to four plain digits (days,
+// hours, minutes, years), and angles of one decimal (an optional minus, one to four digits, a
+// point and one digit).
+inline std::optional<ShortNumber> ReadShortNumber(QStringView text) {
+    const char16_t* const p = text.utf16();
+    const qsizetype size = text.size();
+    unsigned value = 0;
+    if (detail::PlainDigits(p, size, value)) {
+        return ShortNumber{int16_t(value), int16_t(size)};
+    }
+    if (size >= 3 && p[size - 2] == u'.') {
+        const bool negative = p[0] == u'-';
+        const unsigned last = unsigned(p[size - 1]) - u'0';
+        if (last <= 9 && detail::PlainDigits(p + negative, size - 2 - negative, value)) {
+            // Half to even: a last digit of 5 is an exact half.
+            value += last > 5 || (last == 5 && (value & 1));
+            return ShortNumber{int16_t(negative ? -int(value) : int(value)), int16_t(size)};
+        }
     }
     return ReadShortDecimal(text);
 }
