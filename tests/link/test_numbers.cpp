@@ -1,6 +1,7 @@
 #include "errors.h"
 #include "numbers.h"
 #include <QString>
+#include <QStringList>
 #include <cmath>
 #include <cstdlib>
 #include <gtest/gtest.h>
@@ -68,4 +69,35 @@ TEST(Numbers, RoundToInt16Table) {
          {32767.5, 32768.0, -32768.6, -32769.0, 1e300, std::numeric_limits<double>::infinity(),
           -std::numeric_limits<double>::infinity(), std::numeric_limits<double>::quiet_NaN()})
         EXPECT_THROW(RoundToInt16(bad), RunTimeError) << bad;
+}
+
+// The integer fast road must give what the double road gives, or step aside.
+TEST(Numbers, ShortNumberAgreesWithTheDoubleRoad) {
+    // Fields as the formats write them, halves, signs, the edges of the range and of 15 digits,
+    // and texts that are no short plain number.
+    QStringList texts = QString("05 2315 183.4 -0.5 +2.5 -3.5 1. .5 -.25 12.5.3 3rd 1e1 2E-x "
+                                "32767.4 32767.5 -32768.5 -32768.6 40000 0.5000000000001 "
+                                "0.50000000000000001 000000000000002.5 + - . Time 9999.5")
+                            .split(' ');
+    texts << "";
+    // Angles and their neighbours: one decimal, then more digits that make or break a half.
+    for (int i = -330000; i <= 330000; i += 7) {
+        const QString angle = QString(i < 0 ? "-" : "") + QString::number(std::abs(i) / 10) + "." +
+                              QString::number(std::abs(i) % 10);
+        for (const char* more : {"", "0", "00000001", "49", "51"})
+            texts << angle + more;
+    }
+    int fast = 0;
+    for (const QString& text : texts) {
+        const std::optional<ShortNumber> quick = ReadShortNumber(text);
+        if (!quick)
+            continue;
+        ++fast;
+        EXPECT_EQ(quick->value, RoundToInt16(LeadingNumber(text))) << text.toStdString();
+        EXPECT_EQ(quick->length == text.size() && !text.isEmpty(), IsNumeric(text))
+            << text.toStdString();
+    }
+    EXPECT_GT(fast, texts.size() / 2); // the road is taken, not always declined
+    for (const char* declined : {"32767.5", "-32768.6", "40000", "1e1", "0.50000000000000001"})
+        EXPECT_FALSE(ReadShortNumber(QString(declined))) << declined;
 }

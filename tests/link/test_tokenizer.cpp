@@ -102,3 +102,43 @@ TEST(Tokenizer, LineMayBeOneOfTheEntries) {
     EXPECT_EQ(t[1], "12");
     EXPECT_EQ(t[2], "ab");
 }
+
+// The deferred list must read and leave behind what TokenizeLine does, whether a caller reads
+// the first entries only (the quick views), entries beyond them, or none.
+TEST(Tokenizer, DeferredListAgreesWithTokenizeLine) {
+    const QString lines[] = {
+        "23:15:30  183.4  12.6  1523.4  -0.82  45.1  -12.3  5.5  0.25",
+        "05Dec2002 2315 183.4 12.6 1523 -0.8 45",
+        "",
+        "Az - 12.5 El + 3",
+        "- - 5",
+        "a b c d e f g h",
+        "x",
+        ":::",
+        QString(62, u' ') + "+1 -2 +3",
+        QString(63, u' ') + "- 7",
+        QString(70, u'q') + " z " + QString(60, u'r'),
+        Numbers(1, 120),
+        "1 -",
+        "short",
+    };
+    for (int reads : {0, 1, 6, 101}) {
+        SCOPED_TRACE(reads);
+        TokenList expected = Marked();
+        TokenList list = Marked();
+        {
+            ravik::DeferredTokenList deferred(list);
+            for (const QString& line : lines) {
+                SCOPED_TRACE(line.left(40).toStdString());
+                const int count = TokenizeLine(line, expected);
+                ASSERT_EQ(deferred.tokenize(line), count);
+                for (int i = 0; i < reads; ++i)
+                    EXPECT_EQ(deferred[i], expected[i]) << "entry " << i;
+            }
+            deferred.tokenize(list[3]); // a line taken from the list reads the list as it stands
+            TokenizeLine(QString(expected[3]), expected);
+        }
+        for (int i = 0; i < int(list.size()); ++i)
+            EXPECT_EQ(list[i], expected[i]) << "entry " << i;
+    }
+}
