@@ -434,16 +434,9 @@ public:
     std::string readBox() const {
         const auto [x, y] = centre("txtFileData");
         for (int attempt = 0; attempt < 2; ++attempt) {
-            desktop_.claimSelection("clipboard", Sentinel);
-            desktop_.xdotool({"mousemove", std::to_string(x), std::to_string(y), "click", "1",
-                              "key", "ctrl+a", "ctrl+c"});
-            const auto deadline = After(1500);
-            while (msLeft(deadline) > 0) {
-                const Output got = desktop_.selection("clipboard");
-                if (got.status == 0 && got.out != Sentinel)
-                    return got.out;
-                SleepMs(30);
-            }
+            desktop_.xdotool({"mousemove", std::to_string(x), std::to_string(y), "click", "1"});
+            if (auto text = copySelection())
+                return *text;
         }
         return {};
     }
@@ -500,7 +493,15 @@ public:
         const auto dialog = waitWindow("^Open$", ms);
         if (!dialog)
             return Choice::NoDialog;
-        desktop_.xdotool({"type", "--delay", "5", "--", path});
+        // Keys typed before the dialog has the focus, or lost while its completer pops up, would
+        // make another name: type until the name field holds exactly the path.
+        waitFocus(*dialog, 3000);
+        for (int attempt = 0; attempt < 3; ++attempt) {
+            desktop_.xdotool({"key", "ctrl+a", "BackSpace"});
+            desktop_.xdotool({"type", "--delay", "10", "--", path});
+            if (copySelection() == path)
+                break;
+        }
         desktop_.xdotool({"key", "Return"});
         const auto deadline = After(ms);
         while (msLeft(deadline) > 0) {
@@ -527,6 +528,28 @@ public:
 
 private:
     static constexpr const char* Sentinel = "<nothing copied>";
+
+    // Ctrl+A, Ctrl+C in the focused control; what reached the clipboard, or nullopt when
+    // nothing did within the bound.
+    std::optional<std::string> copySelection() const {
+        desktop_.claimSelection("clipboard", Sentinel);
+        desktop_.xdotool({"key", "ctrl+a", "ctrl+c"});
+        const auto deadline = After(1500);
+        while (msLeft(deadline) > 0) {
+            const Output got = desktop_.selection("clipboard");
+            if (got.status == 0 && got.out != Sentinel)
+                return got.out;
+            SleepMs(30);
+        }
+        return std::nullopt;
+    }
+
+    void waitFocus(uint32_t window, int ms) const {
+        const auto deadline = After(ms);
+        while (msLeft(deadline) > 0 &&
+               desktop_.xdotool({"getwindowfocus"}).out != std::to_string(window) + "\n")
+            SleepMs(30);
+    }
 
     static int px(int twips) { return (twips + TwipsPerPixel / 2) / TwipsPerPixel; }
 
