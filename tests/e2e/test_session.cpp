@@ -106,6 +106,53 @@ TEST(OperatorSession, SkypassThenHandpointInTheSameFolder) {
     EXPECT_EQ(ReadFile(nova), novaBytes);
 }
 
+// What an operator types into handpoint's point-to boxes, through the real text boxes and the
+// platform's number conversion: refusals come as modal boxes and send nothing.
+struct PointTo {
+    const char* azimuth;
+    const char* elevation;
+    const char* title; // nullptr: accepted
+    const char* text;  // the refusal, or the command sent
+};
+
+constexpr PointTo PointTos[] = {
+    {"360", "0", "Pointing Error", "Az must be between 0 and 359"},
+    {"-1", "91", "Pointing Error", "Az must be between 0 and 359"},
+    {"0", "91", "Pointing Error", "El must be between 0 and 90"},
+    {"abc", "0", "General Error", "Error found in GO subroutine"},
+    {"10", "", "General Error", "Error found in GO subroutine"},
+    {" 045 ", "12.5", nullptr, "GP45 12\r"},
+    {"359", "90", nullptr, "GP359 90\r"},
+};
+
+TEST(PointToByHand, RefusalsAndCommands) {
+    Session s;
+    ASSERT_EQ(s.problem(), "");
+    s.settings("Comm Port 1\r\n");
+    ASSERT_TRUE(s.startSim()) << s.sim.error();
+    auto hand = s.start(Which::Handpoint);
+    ASSERT_TRUE(hand) << s.why;
+    std::string box = hand->waitBox([](auto& t) { return StartsWith(t, HandpointFound); });
+    std::string sent = s.received(1);
+    for (const PointTo& row : PointTos) {
+        SCOPED_TRACE(std::string(row.azimuth) + " / " + row.elevation);
+        hand->typeInto("txtAzimuth", row.azimuth);
+        hand->typeInto("txtElevation", row.elevation);
+        hand->click("cmdGo");
+        if (row.title) {
+            EXPECT_EQ(hand->answerMessage(row.title), row.text);
+            EXPECT_EQ(hand->readBox(), box); // unchanged
+        } else {
+            sent += row.text;
+            EXPECT_EQ(s.received(sent.size()), sent);
+            box = hand->waitBox([](auto& t) { return t == "Moving\n"; });
+            EXPECT_EQ(box, "Moving\n");
+        }
+    }
+    EXPECT_EQ(hand->close(), 0) << hand->stderrText();
+    EXPECT_EQ(s.sim.received(), sent);
+}
+
 // Every button of both windows, found by its place on the screen (the layout table's twips,
 // 15 to a pixel, from the window's origin): the bytes the controller gets, twice for two clicks.
 struct ButtonBytes {
