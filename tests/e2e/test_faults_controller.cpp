@@ -159,7 +159,8 @@ INSTANTIATE_TEST_SUITE_P(Faults, ReplyNeverEnds, testing::Values(Which::Skypass,
 class UnpluggedBetweenCommands : public testing::TestWithParam<Which> {};
 
 // The adapter is pulled after a command was answered: the not-found line comes, every later
-// button is silent, the program idles without spinning and closes normally.
+// button is silent (also once the controller is back), the program idles without spinning and
+// closes normally.
 TEST_P(UnpluggedBetweenCommands, LaterButtonsAreSilent) {
     const bool skypass = GetParam() == Which::Skypass;
     Session s;
@@ -188,6 +189,8 @@ TEST_P(UnpluggedBetweenCommands, LaterButtonsAreSilent) {
     const std::string log = s.sim.received();
     EXPECT_TRUE(log == "?Z" || log == "?ZS") << log; // "S" only if it went out before the loss
 
+    // Plugged in again: the program stays without a controller until it is started again.
+    ASSERT_TRUE(s.startSim()) << s.sim.error();
     ClickEveryCommand(*program, LayoutOf(GetParam()));
     const std::string after = skypass ? box : "Unwinding\n";
     EXPECT_EQ(program->waitBox([&](auto& t) { return t == after; }), after);

@@ -196,8 +196,12 @@ TEST_P(ClosedDuringUpload, EndsAtOnceAndSendsNothingMore) {
     ASSERT_EQ(sky->chooseFile(file), Program::Choice::Accepted);
     const size_t total = Lines(upload);
     std::string log = WaitForLines(s, c.wait == Wait::Line ? 5 : total);
-    if (c.wait == Wait::Final)
+    if (c.wait == Wait::Final) {
         SleepMs(2500); // past the last line's own wait (2 s), into the final one
+        const double before = sky->process().cpuSeconds();
+        SleepMs(2000);
+        EXPECT_LT(sky->process().cpuSeconds() - before, 0.5) << "the wait spins";
+    }
     const size_t atClose = Lines(SplitLog(log).upload);
     EXPECT_EQ(sky->close(5000), 0) << "not ended within 5 s";
     SleepMs(300); // what was already on its way arrives
