@@ -18,8 +18,8 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <iostream>
 #include <optional>
+#include <ostream>
 #include <span>
 #include <sstream>
 #include <sys/stat.h>
@@ -380,8 +380,14 @@ public:
         env.push_back({"QT_QPA_PLATFORM", "xcb"});
         env.push_back({"QT_QPA_PLATFORMTHEME", ""}); // Qt's own file dialog, not a portal
         env.push_back({"TZ", "UTC"});
-        // Qt's file dialog keeps its history under $HOME; keep it in the session's folder.
+        // Qt's file dialog keeps its history under $HOME, and Qt wants a private runtime folder:
+        // both in the session's folder, so nothing is left behind.
         env.push_back({"HOME", workdir + "/../home"});
+        const std::string runtime = workdir + "/../runtime-" + std::to_string(how.uid);
+        std::filesystem::create_directory(runtime);
+        if (::chown(runtime.c_str(), uid_t(how.uid), gid_t(how.uid)) == 0)
+            ::chmod(runtime.c_str(), 0700);
+        env.push_back({"XDG_RUNTIME_DIR", runtime});
         Child::Io io;
         io.errPath = workdir + "/../" + std::filesystem::path(binary).filename().string() + ".err";
         errPath_ = io.errPath;
