@@ -35,7 +35,7 @@ namespace detail {
 
 // The value of one to four plain digits; false for anything else. Unrolled by length: each call
 // site reads tokens of one width, so the branch is predicted and the digits need no loop.
-[[gnu::always_inline]] inline bool PlainDigits(const char16_t* p, qsizetype n, unsigned& value) {
+inline bool PlainDigits(const char16_t* p, qsizetype n, unsigned& value) {
     const auto digit = [p](int i) { return unsigned(p[i]) - u'0'; };
     switch (n) {
     case 1:
@@ -60,7 +60,7 @@ namespace detail {
 // ReadShortDecimal, with the two commonest shapes read in place: one to four plain digits (days,
 // hours, minutes, years), and angles of one decimal (an optional minus, one to four digits, a
 // point and one digit).
-[[gnu::always_inline]] inline std::optional<ShortNumber> ReadShortNumber(QStringView text) {
+inline std::optional<ShortNumber> ReadShortNumber(QStringView text) {
     const char16_t* const p = text.utf16();
     const qsizetype size = text.size();
     unsigned value = 0;

@@ -111,7 +111,7 @@ int16_t FieldFromNumber(double value, QStringView text, const char* field, int l
 }
 
 // The number at the start of the text, rounded into a 16-bit field.
-[[gnu::always_inline]] inline int16_t Field(QStringView text, const char* field, int line) {
+inline int16_t Field(QStringView text, const char* field, int line) {
     if (const auto quick = ReadShortNumber(text)) {
         return quick->value;
     }
