@@ -1,6 +1,7 @@
 #pragma once
-// Starts the ravik-sim binary for a test and hands out its port, without an event loop.
-// Include as "simprocess.h"; the test target needs add_dependencies(<target> ravik-sim).
+// Starts the ravik-sim binary for a test or a benchmark and hands out its port, without an
+// event loop.
+// Include as "simprocess.h"; the target needs add_dependencies(<target> ravik-sim).
 #include <cerrno>
 #include <chrono>
 #include <csignal>
