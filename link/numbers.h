@@ -31,10 +31,9 @@ struct ShortNumber {
 // which also raise the failures. A text that does not start with a number gives 0 and length 0.
 std::optional<ShortNumber> ReadShortDecimal(QStringView text);
 
-namespace detail {
-
-// The value of one to four plain digits; false for anything else. Unrolled by length: each call
-// site reads tokens of one width, so the branch is predicted and the digits need no loop.
+// The value of one to four plain digits ("0905" is 905); false for anything else, signs and
+// points included. Unrolled by length: each call site reads tokens of one width, so the branch
+// is predicted and the digits need no loop.
 inline bool PlainDigits(const char16_t* p, qsizetype n, unsigned& value) {
     const auto digit = [p](int i) { return unsigned(p[i]) - u'0'; };
     switch (n) {
@@ -55,8 +54,6 @@ inline bool PlainDigits(const char16_t* p, qsizetype n, unsigned& value) {
     }
 }
 
-} // namespace detail
-
 // ReadShortDecimal, with the two commonest shapes read in place: one to four plain digits (days,
 // hours, minutes, years), and angles of one decimal (an optional minus, one to four digits, a
 // point and one digit).
@@ -64,13 +61,13 @@ inline std::optional<ShortNumber> ReadShortNumber(QStringView text) {
     const char16_t* const p = text.utf16();
     const qsizetype size = text.size();
     unsigned value = 0;
-    if (detail::PlainDigits(p, size, value)) {
+    if (PlainDigits(p, size, value)) {
         return ShortNumber{int16_t(value), int16_t(size)};
     }
     if (size >= 3 && p[size - 2] == u'.') {
         const bool negative = p[0] == u'-';
         const unsigned last = unsigned(p[size - 1]) - u'0';
-        if (last <= 9 && detail::PlainDigits(p + negative, size - 2 - negative, value)) {
+        if (last <= 9 && PlainDigits(p + negative, size - 2 - negative, value)) {
             // Half to even: a last digit of 5 is an exact half.
             value += last > 5 || (last == 5 && (value & 1));
             return ShortNumber{int16_t(negative ? -int(value) : int(value)), int16_t(size)};

@@ -176,7 +176,10 @@ void Parse_InstantTrack(LineReader& reader, TokenList& tokenList, EphemerisTable
             continue;
         }
         const QStringView time = tokens[1];
-        if (!NumericField(time).numeric()) {
+        // Four plain digits, as the format writes the time, give the hour and minute at once.
+        unsigned hhmm = 0;
+        const bool plainTime = PlainDigits(time.utf16(), time.size(), hhmm) && time.size() == 4;
+        if (!plainTime && !NumericField(time).numeric()) {
             continue;
         }
         const int number = reader.lineNumber();
@@ -186,8 +189,8 @@ void Parse_InstantTrack(LineReader& reader, TokenList& tokenList, EphemerisTable
         p.Elevation = Field(tokens[3], "elevation", number);
         p.Azimuth = Field(tokens[2], "azimuth", number);
         p.Second = 0;
-        p.Minute = Field(time.right(2), "minute", number);
-        p.Hour = Field(time.left(2), "hour", number);
+        p.Minute = plainTime ? int16_t(hhmm % 100) : Field(time.right(2), "minute", number);
+        p.Hour = plainTime ? int16_t(hhmm / 100) : Field(time.left(2), "hour", number);
         p.Year = Field(date.right(4), "year", number);
         p.Day = Field(date.left(2), "day", number);
         p.Month = static_cast<int16_t>(AbbreviationNumber(date.mid(2, 3)));
