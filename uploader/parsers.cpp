@@ -118,13 +118,25 @@ inline int16_t Field(QStringView text, const char* field, int line) {
     return SlowField(text, field, line);
 }
 
+// Field, with plain digits read in place: days, years and Nova's seconds usually are.
+inline int16_t DigitsField(QStringView text, const char* field, int line) {
+    unsigned value = 0;
+    return PlainDigits(text.utf16(), text.size(), value) ? int16_t(value)
+                                                         : Field(text, field, line);
+}
+
 // A token that must be numeric and then becomes a field: one reading serves both when the
 // fast road knows the number.
 struct NumericField {
     QStringView text;
     std::optional<ShortNumber> quick;
 
-    explicit NumericField(QStringView token) : text(token), quick(ReadShortNumber(token)) {}
+    explicit NumericField(QStringView token) : text(token) {
+        unsigned value = 0;
+        quick = PlainDigits(token.utf16(), token.size(), value)
+                    ? ShortNumber{int16_t(value), int16_t(token.size())}
+                    : ReadShortNumber(token);
+    }
     bool numeric() const {
         return quick ? quick->length == text.size() && !text.isEmpty() : IsNumeric(text);
     }
@@ -191,8 +203,8 @@ void Parse_InstantTrack(LineReader& reader, TokenList& tokenList, EphemerisTable
         p.Second = 0;
         p.Minute = plainTime ? int16_t(hhmm % 100) : Field(time.right(2), "minute", number);
         p.Hour = plainTime ? int16_t(hhmm / 100) : Field(time.left(2), "hour", number);
-        p.Year = Field(date.right(4), "year", number);
-        p.Day = Field(date.left(2), "day", number);
+        p.Year = DigitsField(date.right(4), "year", number);
+        p.Day = DigitsField(date.left(2), "day", number);
         p.Month = static_cast<int16_t>(AbbreviationNumber(date.mid(2, 3)));
         ++table.PointCount;
     }
@@ -266,7 +278,7 @@ void Parse_Nova(LineReader& reader, TokenList& tokenList, EphemerisTable& table,
             EphemerisPoint& p = table.Points[table.PointCount];
             p.Elevation = Field(tokens[4], "elevation", number);
             p.Azimuth = Field(tokens[3], "azimuth", number);
-            p.Second = Field(tokens[2], "second", number);
+            p.Second = DigitsField(tokens[2], "second", number);
             p.Minute = minute.field("minute", number);
             p.Hour = hour.field("hour", number);
             p.Day = day;
