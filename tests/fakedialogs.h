@@ -22,4 +22,11 @@ struct FakeDialogs : ravik::Dialogs {
         lastFilters = filters;
         return files.isEmpty() ? QString() : files.takeFirst();
     }
+    // The boxes shown so far: each text, then its title and any detail in brackets.
+    QString said() const {
+        QString s;
+        for (const Shown& m : shown)
+            s += m.text + " [" + m.title + (m.detail.isEmpty() ? "" : ": " + m.detail) + "] ";
+        return s;
+    }
 };

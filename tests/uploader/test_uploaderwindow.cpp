@@ -4,7 +4,6 @@
 #include "qtapp.h"
 #include "tempfiles.h"
 #include "uploaderwindow.h"
-#include <QFile>
 #include <QLabel>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -12,95 +11,83 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 
-using ravik::FakeSerialPort;
 using ravik::TimeZoneInfo;
 
 namespace {
 
 struct FixedZone : ravik::TimeZoneQuery {
-    TimeZoneInfo info{2, 300, 60};
-    TimeZoneInfo query() const override { return info; }
+    TimeZoneInfo query() const override { return {2, 300, 60}; }
 };
-
 struct FixedClock : ravik::Clock {
     QDateTime now{QDate(2002, 3, 15), QTime(10, 4, 30), Qt::UTC};
     QDateTime nowUtc() const override { return now; }
 };
 
-const QString OffsetFound = QStringLiteral("Time Zone offset = 4 hours\r\n"
-                                           "The controller was found on port 3\r\n");
+const QString OffsetFound = "Time Zone offset = 4 hours\r\nThe controller was found on port 3\r\n";
 
 // A skypass window over a fake port; the controller on port 3 identifies itself and answers
 // every upload line with a short reply ended by the end-of-file character.
 struct Uploader {
     QTemporaryDir dir;
-    FakeSerialPort port;
+    ravik::FakeSerialPort port;
     FakeDialogs dialogs;
     FixedZone zone;
     FixedClock clock;
     std::unique_ptr<skypass::frmDataUploader> window;
-    int linesAnswered = 0;
+    int answered = 0;
 
-    explicit Uploader(bool controllerPresent = true, ravik::Upload::Budgets budgets = {}) {
+    explicit Uploader(bool present = true, ravik::Upload::Budgets budgets = {}, int tickMs = 5) {
         TestApp();
-        const QString ini = WriteFile(dir.filePath(QStringLiteral("Ravik.ini")), "Comm Port 3\r\n");
-        port.portExists = [controllerPresent](int n) { return controllerPresent && n == 3; };
-        port.responder = [](const QByteArray& w) {
-            return w == "?" ? QByteArray("Ravik RC-2\r\n") : QByteArray();
-        };
-        skypass::Platform platform{&port, &dialogs, &zone, &clock, ini, 5, budgets};
-        window = std::make_unique<skypass::frmDataUploader>(platform);
+        const QString ini = WriteFile(dir.filePath("Ravik.ini"), "Comm Port 3\r\n");
+        port.portExists = [present](int n) { return present && n == 3; };
+        port.responder = [](const QByteArray& w) { return w == "?" ? "Ravik RC-2\r\n" : ""; };
+        window = std::make_unique<skypass::frmDataUploader>(
+            skypass::Platform{&port, &dialogs, &zone, &clock, ini, tickMs, budgets});
         window->Form_Load();
         Settle();
         port.written.clear();
         port.writeCount = 0;
-        answerLines();
-    }
-    // Upload lines start with a digit; each gets "Motion off  Points n" and end-of-file.
-    void answerLines() {
-        port.responder = [this](const QByteArray& w) {
-            if (w.isEmpty() || !std::isdigit(uchar(w[0])))
-                return QByteArray();
-            return QByteArray("Motion off  Points ") + QByteArray::number(++linesAnswered) +
-                   "\r\n\x1A";
+        port.responder = [this](const QByteArray& w) -> QByteArray {
+            if (!w.endsWith('\r') || w.startsWith('T'))
+                return {};
+            return "Motion off  Points " + QByteArray::number(++answered) + "\r\n\x1A";
         };
     }
-    QString file(const char* name, const QByteArray& content) {
-        return WriteFile(dir.filePath(QString::fromLatin1(name)), content);
-    }
     void click(const char* name) {
-        QTest::mouseClick(window->findChild<QPushButton*>(QString::fromLatin1(name)),
-                          Qt::LeftButton);
+        QTest::mouseClick(window->findChild<QPushButton*>(name), Qt::LeftButton);
+    }
+    // Chooses a pass file and sends it: an InstantTrack file with these points ("[date] time az
+    // el", separated by ","; the date 15Mar2002 when left out), or a file as it is.
+    void send(const QByteArray& points, bool asIs = false) {
+        QByteArray text = "Satellite RS-99\r\nPredicted Time Az El Range Doppler Phase\r\n";
+        for (const QByteArray& p : points.split(','))
+            text += p.isEmpty() ? "" : (p.count(' ') == 2 ? "15Mar2002 " : "") + p + " 1 2 3\r\n";
+        dialogs.files << WriteFile(dir.filePath("pass.out"), asIs ? points : text);
+        click("cmdOpen");
     }
     QString text() const { return window->messages().text(); }
 };
 
-QString Sample(const char* name) {
-    return QStringLiteral(RAVIK_SOURCE_DIR "/uploader/samples/") + QString::fromLatin1(name);
-}
-
-// Two header lines and one data line per point: day, hhmm, azimuth, elevation. The headers'
-// first words have nine letters, so even a short file is recognised.
-QByteArray InstantTrack(std::initializer_list<const char*> points) {
-    QByteArray out = "Satellite RS-99\r\nPredicted Time Az El Range Doppler Phase\r\n";
-    for (const char* p : points)
-        out += QByteArray(p) + "  1523  -0.8  45\r\n";
-    return out;
-}
-
-TEST(UploaderWindow, StartUpShowsTheOffsetThenTheOutcome) {
-    Uploader up;
+TEST(UploaderWindow, StartUpAndTheClock) {
+    Uploader up(true, {}, 60000);
     EXPECT_EQ(up.text(), OffsetFound);
-    EXPECT_DOUBLE_EQ(up.window->utcOffsetMinutes(), 240);
-    EXPECT_TRUE(up.window->link().isOpen());
-    EXPECT_TRUE(up.window->findChild<QLabel*>(QStringLiteral("lblTime"))->text().isEmpty());
+    EXPECT_EQ(up.window->utcOffsetMinutes(), 240);
+    auto* time = up.window->findChild<QLabel*>("lblTime");
+    EXPECT_TRUE(time->text().isEmpty());
+    // Before the first tick the time-set command still sends the present UTC.
+    up.click("cmdSynchronize");
+    EXPECT_EQ(up.window->timerTickCount(), 0);
+    EXPECT_EQ(up.port.written, "T2002/03/15 10:04:30\rZ");
+    up.clock.now = QDateTime(QDate(2026, 12, 6), QTime(23, 59, 59), Qt::UTC);
+    up.window->tmrTimer1_Timer();
+    EXPECT_EQ(time->text(), "UTC:  2026/12/06 23:59:59");
 }
 
 TEST(UploaderWindow, OffsetLines) {
-    struct Case {
+    const struct {
         TimeZoneInfo zone;
         const char* line;
-    } cases[] = {
+    } rows[] = {
         {{2, 0, 60}, "Time Zone offset = -1 hours\r\n"},
         {{1, -330, 60}, "Time Zone offset = -5.5 hours\r\n"},
         {{1, -345, 60}, "Time Zone offset = -5.75 hours\r\n"},
@@ -111,19 +98,19 @@ TEST(UploaderWindow, OffsetLines) {
         {{2, -630, 30}, "Time Zone offset = -11 hours\r\n"}, // a half-hour daylight saving
         {{0xFFFFFFFFu, 0, 60}, "Time Zone offset = 0 hours\r\n"},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.line);
-        EXPECT_EQ(ravik::OffsetLine(c.zone), QString::fromLatin1(c.line));
-    }
+    for (const auto& row : rows)
+        EXPECT_EQ(ravik::OffsetLine(row.zone), row.line);
 }
 
+// Each button pressed twice with the port open, then once with no controller: nothing is sent
+// and the box keeps its text.
 TEST(UploaderWindow, EveryButtonPutsItsBytesOnTheWire) {
-    struct Case {
+    const struct {
         const char* button;
         QByteArray wire;
         int writes;
-        const char* shown;
-    } cases[] = {
+        const char* shown; // nullptr: the box keeps its text
+    } rows[] = {
         {"cmdClear", "XZ", 2, "Reading the status"},
         {"cmdStatus", "Z", 1, "Reading the status"},
         {"cmdGoTo", "GF", 2, nullptr},
@@ -134,199 +121,156 @@ TEST(UploaderWindow, EveryButtonPutsItsBytesOnTheWire) {
         {"cmdUnwind", "w", 1, nullptr},
         {"cmdSynchronize", "T2002/03/15 10:04:30\rZ", 2, "Reading the status"},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.button);
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.button);
         Uploader up;
-        up.click(c.button);
-        EXPECT_EQ(up.port.written, c.wire);
-        EXPECT_EQ(up.port.writeCount, c.writes);
-        EXPECT_EQ(up.text(), c.shown ? QString::fromLatin1(c.shown) : OffsetFound);
-        up.click(c.button);
-        EXPECT_EQ(up.port.written, c.wire + c.wire);
-
+        up.click(row.button);
+        EXPECT_EQ(up.port.writeCount, row.writes);
+        EXPECT_EQ(up.text(), row.shown ? row.shown : OffsetFound);
+        up.click(row.button);
+        EXPECT_EQ(up.port.written, row.wire + row.wire);
         Uploader closed(false);
         const QString before = closed.text();
-        closed.click(c.button);
-        EXPECT_TRUE(closed.port.written.isEmpty());
+        closed.click(row.button);
+        EXPECT_EQ(closed.port.written, "");
         EXPECT_EQ(closed.text(), before);
     }
 }
 
-TEST(UploaderWindow, TimeSetSendsThePresentUtcEvenBeforeTheFirstTick) {
-    Uploader up;
-    ASSERT_EQ(up.window->timerTickCount(), 0);
-    up.click("cmdSynchronize");
-    const QByteArray sent = up.port.written.left(21);
-    EXPECT_EQ(sent.toHex(' '), QByteArray("54 32 30 30 32 2f 30 33 2f 31 35 20 31 30 3a 30 34 3a "
-                                          "33 30 0d"));
-    // A tick shows the clock; a daylight change later does not shift it.
-    up.clock.now = QDateTime(QDate(2026, 12, 6), QTime(23, 59, 59), Qt::UTC);
-    up.window->tmrTimer1_Timer();
-    EXPECT_EQ(up.window->findChild<QLabel*>(QStringLiteral("lblTime"))->text(),
-              QStringLiteral("UTC:  2026/12/06 23:59:59"));
-}
-
 TEST(UploaderWindow, RepliesAreShownFromTheStatusWordOn) {
-    struct Case {
-        const char* name;
-        std::vector<QByteArray> pieces;
+    const struct {
+        QByteArrayList pieces;
         const char* shown;
-    } cases[] = {
-        {"status", {"Motion on  Az 10\r\n\x1A"}, "Motion on  Az 10\r\n"},
-        {"identification leftovers", {"RC-2\r\nMotion on\r\n\x1A"}, "Motion on\r\n"},
-        {"twice", {"xx Motion a Motion b\x1A"}, "Motion a Motion b"},
-        {"lower case", {"motion on\r\n\x1A"}, "Rotor response was garbled"},
-        {"line break after the word", {"Motion\r\non\x1A"}, "Rotor response was garbled"},
-        {"end-of-file alone", {"\x1A"}, "Rotor response was garbled"},
-        {"command reply then status", {"OK\r\n\x1A", "Motion on\r\n\x1A"}, "Motion on\r\n"},
-        {"one byte at a time",
-         {"M", "o", "t", "i", "o", "n", " ", "x", "\r", "\n", "\x1A"},
-         "Motion x\r\n"},
+    } rows[] = {
+        {{"Motion on  Az 10\r\n\x1A"}, "Motion on  Az 10\r\n"},
+        {{"RC-2\r\nMotion on\r\n\x1A"}, "Motion on\r\n"}, // identification leftovers
+        {{"xx Motion a Motion b\x1A"}, "Motion a Motion b"},
+        {{"motion on\r\n\x1A"}, "Rotor response was garbled"},
+        {{"Motion\r\non\x1A"}, "Rotor response was garbled"},
+        {{"\x1A"}, "Rotor response was garbled"},
+        {{"OK\r\n\x1A", "Motion on\r\n\x1A"}, "Motion on\r\n"}, // a command's reply first
+        {{"M", "o", "t", "i", "o", "n", " ", "x", "\r", "\n", "\x1A"}, "Motion x\r\n"},
+        // A reply that never ends is bounded: only its newest part is kept.
+        {QByteArrayList(20, QByteArray(16 * 1024, 'x')) << "Motion on\x1A", "Motion on"},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.pieces.join('+').left(40).toStdString());
         Uploader up;
         up.click("cmdStatus");
-        for (const QByteArray& piece : c.pieces) {
+        for (const QByteArray& piece : row.pieces) {
             up.port.feed(piece);
             Settle();
+            EXPECT_LE(up.window->link().replyBuffer().size(),
+                      ravik::ControllerLink::ReplyBufferLimit);
         }
-        EXPECT_EQ(up.text(), QString::fromLatin1(c.shown));
+        EXPECT_EQ(up.text(), row.shown);
         EXPECT_TRUE(up.window->link().replyBuffer().isEmpty());
     }
 }
 
-TEST(UploaderWindow, AReplyThatNeverEndsIsBounded) {
-    Uploader up;
-    up.click("cmdStatus");
-    const QByteArray chunk(16 * 1024, 'x');
-    for (int i = 0; i < 20; ++i) {
-        up.port.feed(chunk);
-        Settle();
-    }
-    EXPECT_LE(up.window->link().replyBuffer().size(), ravik::ControllerLink::ReplyBufferLimit);
-    EXPECT_EQ(up.text(), QStringLiteral("Reading the status"));
-    up.port.feed("Motion on\x1A");
-    Settle();
-    EXPECT_EQ(up.text(), QStringLiteral("Motion on"));
-}
-
-TEST(UploaderWindow, UploadsBothSamplePassesAndAsksForStatus) {
-    for (const char* name : {"pass-instanttrack.out", "pass-nova.out"}) {
-        SCOPED_TRACE(name);
-        Uploader up;
-        up.dialogs.files << Sample(name);
-        up.click("cmdOpen");
-        EXPECT_TRUE(up.dialogs.shown.empty());
-        EXPECT_TRUE(up.window->table().Loaded);
-        ASSERT_GT(up.linesAnswered, 5);
-        const QList<QByteArray> lines = up.port.written.split('\r');
-        EXPECT_EQ(lines.size(), up.linesAnswered + 1);
-        EXPECT_EQ(lines.last(), "Z"); // the status request closes the upload
-        EXPECT_EQ(up.text(), QStringLiteral("Reading the status"));
-        EXPECT_EQ(up.dialogs.lastFilters.value(0), QStringLiteral("Output files (*.out)"));
-        EXPECT_TRUE(up.dialogs.lastFilters.value(1).startsWith(QStringLiteral("All files(*.*)")));
-    }
-}
-
-TEST(UploaderWindow, UploadEdgeCases) {
-    struct Case {
-        const char* name;
-        QByteArray file;
+TEST(UploaderWindow, UploadsBothSamplePasses) {
+    const struct {
+        const char* file;
         QByteArray wire;
-    } cases[] = {
-        {"worked example", InstantTrack({"15Mar2002  1004  180  0", "15Mar2002  1004  183.4  27"}),
-         "2002/03/15 10:04:00 180 0\r2002/03/15 10:04:30 185 25\rZ"},
-        {"elevations -1 -2 -3",
-         InstantTrack(
-             {"15Mar2002  1000  10  -1", "15Mar2002  1001  20  -2", "15Mar2002  1002  30  -3"}),
-         "2002/03/15 10:00:00 10 0\r2002/03/15 10:01:00 20 0\rZ"},
-        {"azimuths near north",
-         InstantTrack({"15Mar2002  1000  357  10", "15Mar2002  1001  358  10",
-                       "15Mar2002  1002  359  10", "15Mar2002  1003  2  10",
-                       "15Mar2002  1004  3  10"}),
-         "2002/03/15 10:00:00 355 10\r2002/03/15 10:01:00 360 10\r2002/03/15 10:03:00 0 10\r"
-         "2002/03/15 10:04:00 5 10\rZ"},
-        {"point 0 below the horizon, then 0/0",
-         InstantTrack(
-             {"15Mar2002  1000  90  -10", "15Mar2002  1001  0  0", "15Mar2002  1002  5  5"}),
-         "2002/03/15 10:02:00 5 5\rZ"},
-        {"A A B A",
-         InstantTrack({"15Mar2002  1000  10  10", "15Mar2002  1001  10  10",
-                       "15Mar2002  1002  20  10", "15Mar2002  1003  10  10"}),
-         "2002/03/15 10:00:00 10 10\r2002/03/15 10:02:00 20 10\r2002/03/15 10:03:00 10 10\rZ"},
-        {"two-digit year", InstantTrack({"15Mar0002  1000  10  10"}), "02/03/15 10:00:00 10 10\rZ"},
-        {"empty table", InstantTrack({}), "Z"},
+    } rows[] = {
+        {"pass-instanttrack.out",
+         "2002/12/05 23:52:00 150 0\r2002/12/05 23:53:00 150 5\r2002/12/05 23:54:00 145 10\r"
+         "2002/12/05 23:55:00 140 15\r2002/12/05 23:56:00 135 20\r2002/12/05 23:57:00 125 25\r"
+         "2002/12/05 23:58:00 110 35\r2002/12/05 23:59:00 90 40\r2002/12/06 00:00:00 60 40\r"
+         "2002/12/06 00:01:00 40 35\r2002/12/06 00:02:00 25 25\r2002/12/06 00:03:00 15 20\r"
+         "2002/12/06 00:04:00 10 15\r2002/12/06 00:05:00 5 10\r2002/12/06 00:06:00 0 5\r"
+         "2002/12/06 00:07:00 360 0\rZ"},
+        {"pass-nova.out",
+         "2002/12/05 23:51:30 150 0\r2002/12/05 23:53:00 150 5\r2002/12/05 23:54:00 145 10\r"
+         "2002/12/05 23:55:00 140 15\r2002/12/05 23:56:00 135 20\r2002/12/05 23:56:30 130 25\r"
+         "2002/12/05 23:57:00 125 25\r2002/12/05 23:57:30 120 30\r2002/12/05 23:58:00 110 35\r"
+         "2002/12/05 23:58:30 100 40\r2002/12/05 23:59:00 90 40\r2002/12/05 23:59:30 75 40\r"
+         "2002/12/06 00:00:00 60 40\r2002/12/06 00:00:30 50 40\r2002/12/06 00:01:00 40 35\r"
+         "2002/12/06 00:01:30 30 30\r2002/12/06 00:02:00 25 25\r2002/12/06 00:02:30 20 25\r"
+         "2002/12/06 00:03:00 15 20\r2002/12/06 00:03:30 10 15\r2002/12/06 00:04:30 5 10\r"
+         "2002/12/06 00:05:30 0 5\r2002/12/06 00:06:30 360 0\rZ"},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.file);
         Uploader up;
-        up.dialogs.files << up.file("pass.out", c.file);
+        up.dialogs.files << RAVIK_SOURCE_DIR "/uploader/samples/" + QString(row.file);
         up.click("cmdOpen");
-        EXPECT_TRUE(up.dialogs.shown.empty());
-        EXPECT_EQ(up.port.written, c.wire);
+        EXPECT_EQ(up.dialogs.said(), "");
+        EXPECT_EQ(up.port.written, row.wire);
+        EXPECT_EQ(up.answered, row.wire.count('\r')); // each line waited for its reply
+        EXPECT_EQ(up.text(), "Reading the status");
+        EXPECT_EQ(up.dialogs.lastFilters.value(0), "Output files (*.out)");
+        EXPECT_TRUE(up.dialogs.lastFilters.value(1).startsWith("All files(*.*)"));
+    }
+}
+
+// Points without a date are on 2002/03/15, and that date is left out of the wire column too.
+TEST(UploaderWindow, UploadBytes) {
+    const struct {
+        QByteArray points, wire;
+    } rows[] = {
+        {"1004 180 0,1004 183.4 27", "10:04:00 180 0\r10:04:30 185 25\rZ"}, // the worked example
+        {"1000 10 -1,1001 20 -2,1002 30 -3", "10:00:00 10 0\r10:01:00 20 0\rZ"},
+        {"1000 357 10,1001 358 10,1002 359 10,1003 2 10,1004 3 10",
+         "10:00:00 355 10\r10:01:00 360 10\r10:03:00 0 10\r10:04:00 5 10\rZ"},
+        {"1004 10 10,1004 20 10,1004 30 10", "10:04:00 10 10\r10:04:30 20 10\r10:04:30 30 10\rZ"},
+        {"1004 10 10,16Mar2002 1004 20 10", "10:04:00 10 10\r2002/03/16 10:04:30 20 10\rZ"},
+        {"1000 90 -10,1001 0 0,1002 5 5", "10:02:00 5 5\rZ"}, // point 0 below the horizon, 0/0
+        {"1000 10 10,1001 10 10,1002 20 10,1003 10 10",
+         "10:00:00 10 10\r10:02:00 20 10\r10:03:00 10 10\rZ"},
+        {"15Mar0002 1000 10 10,1001 20 10", "02/03/15 10:00:00 10 10\r10:01:00 20 10\rZ"},
+        {"", "Z"}, // an empty table: the final wait, two ticks, the status request
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.points.toStdString());
+        Uploader up;
+        up.send(row.points);
+        EXPECT_EQ(up.dialogs.said(), "");
+        EXPECT_EQ(up.port.written.replace("2002/03/15 ", ""), row.wire);
     }
 }
 
 TEST(UploaderWindow, FailuresAreToldWithTheFileName) {
     Uploader up;
-    // Cancel: no file chosen, nothing uploaded, not even the previous pass.
-    up.click("cmdOpen");
-    ASSERT_EQ(up.dialogs.shown.size(), 1u);
-    EXPECT_EQ(up.dialogs.shown[0].text, QStringLiteral("Can't access "));
-    EXPECT_EQ(up.dialogs.shown[0].title, QStringLiteral("Error"));
-    EXPECT_EQ(up.dialogs.shown[0].icon, ravik::Dialogs::Icon::Exclamation);
-
-    const QString bad = up.file("bad.out", InstantTrack({"15Mar2002  1000  1e6  10"}));
-    up.dialogs.files << bad;
-    up.click("cmdOpen");
-    ASSERT_EQ(up.dialogs.shown.size(), 2u);
-    EXPECT_EQ(up.dialogs.shown[1].text, QStringLiteral("Can't access ") + bad);
-    EXPECT_FALSE(up.dialogs.shown[1].detail.isEmpty()); // which line and what failed
+    const QString pass = up.dir.filePath("pass.out");
+    up.click("cmdOpen"); // cancelled: nothing uploaded, not even the previous pass
+    up.send("1000 1e6 10");
     EXPECT_TRUE(up.window->table().PassFileName.isEmpty());
-
-    const QString other = up.file("notes.txt", "Shopping\r\nmilk\r\nbread\r\n");
-    up.dialogs.files << other;
-    up.click("cmdOpen");
-    ASSERT_EQ(up.dialogs.shown.size(), 3u);
-    EXPECT_EQ(up.dialogs.shown[2].text,
-              QStringLiteral("File is neither InstantTrack nor Nova file"));
-    EXPECT_EQ(up.window->table().PassFileName, other);
-    EXPECT_TRUE(up.port.written.isEmpty());
+    up.send("Shopping\r\nmilk\r\nbread\r\n", true);
+    EXPECT_EQ(up.window->table().PassFileName, pass);
+    EXPECT_EQ(up.dialogs.said(), "Can't access  [Error: no file name was given] Can't access " +
+                                     pass +
+                                     " [Error: line 3: azimuth 1e6 does not fit] File is neither "
+                                     "InstantTrack nor Nova file [Error] ");
+    for (const auto& shown : up.dialogs.shown)
+        EXPECT_EQ(shown.icon, ravik::Dialogs::Icon::Exclamation);
+    EXPECT_EQ(up.port.written, "");
 }
 
 TEST(UploaderWindow, NotLoadedAndPortClosed) {
     Uploader up;
     up.window->UploadEphemeris();
-    ASSERT_EQ(up.dialogs.shown.size(), 1u);
-    EXPECT_EQ(up.dialogs.shown[0].text, QStringLiteral("No valid file selected"));
-
+    EXPECT_EQ(up.dialogs.said(), "No valid file selected [Error] ");
     Uploader closed(false);
-    closed.dialogs.files << closed.file(
-        "pass.out", InstantTrack({"15Mar2002  1004  183  27", "15Mar2002  1004  183  27"}));
-    closed.click("cmdOpen");
-    EXPECT_TRUE(closed.dialogs.shown.empty());
-    EXPECT_TRUE(closed.port.written.isEmpty());
+    closed.send("1004 183 27,1004 183 27");
+    EXPECT_EQ(closed.dialogs.said(), "");
+    EXPECT_EQ(closed.port.written, "");
     EXPECT_EQ(closed.window->table().Points[1].Second, 30); // conditioned all the same
     EXPECT_EQ(closed.window->table().Points[1].Azimuth, 185);
 }
 
-ravik::Upload::Budgets Short() {
-    return {300, 60, 200, 150};
+QByteArray Pass(int points) {
+    QByteArrayList p;
+    for (int i = 0; i < points; ++i)
+        p << QString::asprintf("10%02d %d 10", i, 10 * (i + 1)).toLatin1();
+    return p.join(',');
 }
+const ravik::Upload::Budgets Short{300, 60, 200, 150}, Long{5000, 5000, 10000, 5000};
 
 TEST(UploaderWindow, ASilentControllerCostsOnlyTheBudgets) {
-    Uploader up(true, Short());
-    up.port.responder = nullptr; // silent after the identification
-    QByteArray pass;
-    std::vector<const char*> points;
-    static const char* rows[] = {"15Mar2002  1000  10  10", "15Mar2002  1001  20  10",
-                                 "15Mar2002  1002  30  10", "15Mar2002  1003  40  10",
-                                 "15Mar2002  1004  50  10", "15Mar2002  1005  60  10",
-                                 "15Mar2002  1006  70  10", "15Mar2002  1007  80  10"};
-    up.dialogs.files << up.file("pass.out", InstantTrack({rows[0], rows[1], rows[2], rows[3],
-                                                          rows[4], rows[5], rows[6], rows[7]}));
-    up.click("cmdOpen");
+    Uploader up(true, Short);
+    up.port.responder = nullptr;
+    up.send(Pass(8));
     // Every line still goes out, the status request closes it, and the window is free again.
     EXPECT_EQ(up.port.written.count('\r'), 8);
     EXPECT_TRUE(up.port.written.endsWith("\rZ"));
@@ -334,39 +278,30 @@ TEST(UploaderWindow, ASilentControllerCostsOnlyTheBudgets) {
 }
 
 TEST(UploaderWindow, TheTailOfTheLastReplyDoesNotPaceTheNextLine) {
-    Uploader up(true, {5000, 5000, 10000, 5000});
+    Uploader up(true, Long);
     int linesAtCheck = -1;
-    up.port.responder = [&](const QByteArray& w) -> QByteArray {
-        const int line = int(up.port.written.count('\r'));
-        if (line == 1)
-            return "Motion off  Points 1"; // its end arrives only after the next line
-        if (line == 2) {
+    up.port.responder = [&](const QByteArray&) -> QByteArray {
+        const auto line = up.port.written.count('\r');
+        if (line == 2) { // the end of line 1's reply arrives only now
             QTimer::singleShot(0, &up.port, [&] { up.port.feed("\r\n\x1A"); });
             QTimer::singleShot(40, &up.port, [&] {
                 linesAtCheck = int(up.port.written.count('\r'));
                 up.port.feed("Motion off  Points 2\r\n\x1A");
             });
-        } else if (line == 3) {
-            return "Motion off  Points 3\r\n\x1A";
         }
-        (void)w;
-        return {};
+        return line == 1 ? "Motion off  Points 1" : line == 3 ? "Points 3\r\n\x1A" : "";
     };
-    up.dialogs.files << up.file("pass.out",
-                                InstantTrack({"15Mar2002  1000  10  10", "15Mar2002  1001  20  10",
-                                              "15Mar2002  1002  30  10"}));
-    up.click("cmdOpen");
+    up.send(Pass(3));
     EXPECT_EQ(linesAtCheck, 2); // line 3 waited for the reply that began after line 2
     EXPECT_EQ(up.port.written.count('\r'), 3);
 }
 
 TEST(UploaderWindow, OtherButtonsWorkDuringAnUploadButASecondLoadIsRefused) {
-    Uploader up(true, {5000, 5000, 10000, 5000});
-    bool clicked = false;
+    Uploader up(true, Long);
     up.port.responder = [&](const QByteArray& w) -> QByteArray {
-        if (!clicked && w.endsWith('\r')) {
-            clicked = true;
+        if (w.endsWith('\r')) {
             QTimer::singleShot(0, &up.port, [&] {
+                up.dialogs.files << "second.out";
                 up.click("cmdOpen");    // refused: the table is being sent
                 up.click("cmdDisable"); // goes out between two lines
             });
@@ -374,50 +309,41 @@ TEST(UploaderWindow, OtherButtonsWorkDuringAnUploadButASecondLoadIsRefused) {
         }
         return {};
     };
-    up.dialogs.files << up.file("pass.out", InstantTrack({"15Mar2002  1000  10  10"}))
-                     << QStringLiteral("second.out");
-    up.click("cmdOpen");
+    up.send(Pass(1));
     EXPECT_EQ(up.port.written, "2002/03/15 10:00:00 10 10\rSZZ");
-    EXPECT_EQ(up.dialogs.files, QStringList{QStringLiteral("second.out")});
+    EXPECT_EQ(up.dialogs.files, QStringList{"second.out"});
 }
 
 TEST(UploaderWindow, ALostDeviceEndsTheUploadWithItsMessage) {
-    Uploader up(true, Short());
-    up.port.responder = [&](const QByteArray&) -> QByteArray {
+    Uploader up(true, Short);
+    up.port.responder = [&](const QByteArray&) {
         QTimer::singleShot(0, &up.port, [&] { up.port.loseDevice(); });
-        return {};
+        return QByteArray();
     };
-    const QString pass =
-        up.file("pass.out", InstantTrack({"15Mar2002  1000  10  10", "15Mar2002  1001  20  10"}));
-    up.dialogs.files << pass;
-    up.click("cmdOpen");
+    up.send(Pass(2));
+    up.click("cmdStatus"); // silent from now on
     EXPECT_EQ(up.port.written, "2002/03/15 10:00:00 10 10\r");
-    ASSERT_EQ(up.dialogs.shown.size(), 1u);
-    EXPECT_EQ(up.dialogs.shown[0].text, QStringLiteral("Can't access ") + pass);
-    EXPECT_TRUE(up.text().endsWith(QStringLiteral("The controller is not on port 3!!\r\n")));
-    up.click("cmdStatus");
-    EXPECT_EQ(up.port.written, "2002/03/15 10:00:00 10 10\r");
+    EXPECT_EQ(up.dialogs.said(), "Can't access " + up.dir.filePath("pass.out") +
+                                     " [Error: the controller went away during the upload] ");
+    EXPECT_TRUE(up.text().endsWith("The controller is not on port 3!!\r\n"));
 }
 
 TEST(UploaderWindow, ClosingDuringAnUploadEndsItAtOnce) {
     Uploader up; // full budgets: only the close can end the wait early
-    up.port.responder = [&](const QByteArray&) -> QByteArray {
+    up.port.responder = [&](const QByteArray&) {
         QTimer::singleShot(0, up.window.get(), [&] { up.window->close(); });
-        return {};
+        return QByteArray();
     };
-    up.dialogs.files << up.file(
-        "pass.out", InstantTrack({"15Mar2002  1000  10  10", "15Mar2002  1001  20  10"}));
-    up.click("cmdOpen");
+    up.send(Pass(2));
     EXPECT_EQ(up.port.written, "2002/03/15 10:00:00 10 10\r"); // nothing after the close
     EXPECT_FALSE(up.window->link().isOpen());
     EXPECT_FALSE(up.window->uploading());
-    EXPECT_TRUE(up.dialogs.shown.empty());
+    EXPECT_EQ(up.dialogs.said(), "");
 }
 
 TEST(UploaderWindow, LayoutMatchesTheTable) {
     Uploader up;
     CheckLayout(*up.window, skypass::UploaderLayout());
-    EXPECT_EQ(up.window->windowTitle(), QStringLiteral("Data Uploader and Rotor Handler"));
 }
 
 } // namespace
