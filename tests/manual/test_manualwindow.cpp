@@ -2,36 +2,34 @@
 #include "fakeserialport.h"
 #include "layoutcheck.h"
 #include "manualwindow.h"
+#include "pointto.h"
 #include "qtapp.h"
 #include "tempfiles.h"
-#include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
 
-using ravik::FakeSerialPort;
-
 namespace {
+
+const QString Found = "The controller was found on port 3\r\n";
+const QString NotFound = "The controller is not on port 3!!\r\n";
 
 // A handpoint window over a fake port whose controller on port 3 identifies itself.
 struct Console {
     QTemporaryDir dir;
-    FakeSerialPort port;
+    ravik::FakeSerialPort port;
     FakeDialogs dialogs;
     std::unique_ptr<handpoint::frmDataUploader> window;
 
-    explicit Console(bool controllerPresent = true,
-                     const QByteArray& identification = "Ravik RC-2") {
+    explicit Console(bool present = true, const QByteArray& identification = "Ravik RC-2") {
         TestApp();
-        const QString ini = WriteFile(dir.filePath(QStringLiteral("Ravik.ini")), "Comm Port 3\r\n");
-        port.portExists = [controllerPresent](int n) { return controllerPresent && n == 3; };
-        port.responder = [identification](const QByteArray& w) {
-            return w == "?" ? identification : QByteArray();
-        };
-        handpoint::Platform platform{&port, &dialogs, ini, QLocale::c()};
-        window = std::make_unique<handpoint::frmDataUploader>(platform);
+        const QString ini = WriteFile(dir.filePath("Ravik.ini"), "Comm Port 3\r\n");
+        port.portExists = [present](int n) { return present && n == 3; };
+        port.responder = [=](const QByteArray& w) { return w == "?" ? identification : ""; };
+        window = std::make_unique<handpoint::frmDataUploader>(
+            handpoint::Platform{&port, &dialogs, ini, QLocale::c()});
         window->Form_Load();
         Settle();
         port.responder = nullptr;
@@ -39,67 +37,51 @@ struct Console {
         port.writeCount = 0;
     }
     void click(const char* name) {
-        auto* button = window->findChild<QPushButton*>(QString::fromLatin1(name));
-        ASSERT_NE(button, nullptr) << name;
-        QTest::mouseClick(button, Qt::LeftButton);
-    }
-    void type(const char* box, const char* text) {
-        window->findChild<QLineEdit*>(QString::fromLatin1(box))->setText(QString::fromLatin1(text));
+        QTest::mouseClick(window->findChild<QPushButton*>(name), Qt::LeftButton);
     }
     QString text() const { return window->messages().text(); }
 };
 
-struct ButtonCase {
-    const char* button;
-    QByteArray wire;
-    int writes;
-    const char* shown; // message box text afterwards with the port open
-};
-
-const QString Found = QStringLiteral("The controller was found on port 3\r\n");
-
-const ButtonCase Buttons[] = {
-    {"cmdStatus", "Z", 1, "Reading the status\r\n"},
-    {"cmdEnable", "GZ", 2, "Reading the status\r\n"},
-    {"cmdDisable", "SZ", 2, "Reading the status\r\n"},
-    {"cmdMode0", "m0Z", 2, "Reading the status\r\n"},
-    {"cmdMode1", "m1Z", 2, "Reading the status\r\n"},
-    {"cmdUnwind", "w", 1, "Unwinding\r\n"},
-    {"cmdUp", "u", 1, nullptr},
-    {"cmdDown", "d", 1, nullptr},
-    {"cmdIncrease", "r", 1, nullptr},
-    {"cmdDecrease", "l", 1, nullptr},
-    {"cmdStop", "sZ", 2, "Reading the status\r\n"},
-    {"cmdRestart", "*Z", 2, "Reading the status\r\n"},
-    {"cmdCalibrate", "cxZ", 3, "Reading the status\r\n"},
-    {"cmdGo", "GP0 0\r", 1, "Moving\r\n"},
-};
-
+// Each button pressed twice with the port open; then once with no controller, where nothing is
+// sent and only the buttons that speak before the port test change the box.
 TEST(ManualWindow, EveryButtonPutsItsBytesOnTheWire) {
-    for (const ButtonCase& c : Buttons) {
-        SCOPED_TRACE(c.button);
+    const struct {
+        const char* button;
+        QByteArray wire;
+        int writes;
+        const char* shown; // nullptr: the box keeps its text
+        bool speaksWithoutPort = false;
+    } rows[] = {
+        {"cmdStatus", "Z", 1, "Reading the status\r\n"},
+        {"cmdEnable", "GZ", 2, "Reading the status\r\n"},
+        {"cmdDisable", "SZ", 2, "Reading the status\r\n"},
+        {"cmdMode0", "m0Z", 2, "Reading the status\r\n"},
+        {"cmdMode1", "m1Z", 2, "Reading the status\r\n"},
+        {"cmdUnwind", "w", 1, "Unwinding\r\n", true},
+        {"cmdUp", "u", 1, nullptr},
+        {"cmdDown", "d", 1, nullptr},
+        {"cmdIncrease", "r", 1, nullptr},
+        {"cmdDecrease", "l", 1, nullptr},
+        {"cmdStop", "sZ", 2, "Reading the status\r\n"},
+        {"cmdRestart", "*Z", 2, "Reading the status\r\n"},
+        {"cmdCalibrate", "cxZ", 3, "Reading the status\r\n"},
+        {"cmdGo", "GP0 0\r", 1, "Moving\r\n", true}, // the boxes' first "0" and "0"
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.button);
         Console console;
         ASSERT_EQ(console.text(), Found);
-        console.click(c.button);
-        EXPECT_EQ(console.port.written, c.wire);
-        EXPECT_EQ(console.port.writeCount, c.writes);
-        EXPECT_EQ(console.text(), c.shown ? QString::fromLatin1(c.shown) : Found);
-        console.click(c.button); // nothing is suppressed
-        EXPECT_EQ(console.port.written, c.wire + c.wire);
-    }
-}
-
-TEST(ManualWindow, WithoutAControllerNoButtonSendsAndOnlyUnwindAndGoSpeak) {
-    for (const ButtonCase& c : Buttons) {
-        SCOPED_TRACE(c.button);
-        Console console(false);
-        const QString before = QStringLiteral("The controller is not on port 3!!\r\n");
-        ASSERT_EQ(console.text(), before);
-        console.click(c.button);
-        EXPECT_TRUE(console.port.written.isEmpty());
-        const bool speaks = QByteArray(c.button) == "cmdUnwind" || QByteArray(c.button) == "cmdGo";
-        EXPECT_EQ(console.text(), speaks ? QString::fromLatin1(c.shown) : before);
-        EXPECT_TRUE(console.dialogs.shown.empty());
+        console.click(row.button);
+        EXPECT_EQ(console.port.writeCount, row.writes);
+        EXPECT_EQ(console.text(), row.shown ? row.shown : Found);
+        console.click(row.button);
+        EXPECT_EQ(console.port.written, row.wire + row.wire);
+        Console closed(false);
+        ASSERT_EQ(closed.text(), NotFound);
+        closed.click(row.button);
+        EXPECT_EQ(closed.port.written, "");
+        EXPECT_EQ(closed.text(), row.speaksWithoutPort ? row.shown : NotFound);
+        EXPECT_EQ(closed.dialogs.said(), "");
     }
 }
 
@@ -107,75 +89,85 @@ TEST(ManualWindow, RepliesAreAppendedAsTheyCome) {
     Console console(true, "Ravik");
     console.port.feed(" RC-2\r\n"); // the rest of the identification, after the probe's piece
     Settle();
-    EXPECT_EQ(console.text(), Found + QStringLiteral(" RC-2\r\n"));
+    EXPECT_EQ(console.text(), Found + " RC-2\r\n");
     console.click("cmdStatus");
     for (const char* piece : {"Mot", "ion on\r", "\nMode 0\r\n\x1A"}) {
         console.port.feed(piece);
         Settle();
     }
-    EXPECT_EQ(console.text(), QStringLiteral("Reading the status\r\nMotion on\r\nMode 0\r\n"));
+    EXPECT_EQ(console.text(), "Reading the status\r\nMotion on\r\nMode 0\r\n");
+    Console caps(true, "RAVIK RC-2"); // a wrong answer keeps the first text
+    EXPECT_EQ(caps.text(), "Text1\r\n");
+    EXPECT_FALSE(caps.window->link().isOpen());
 }
 
-TEST(ManualWindow, AWrongAnswerKeepsTheFirstText) {
-    Console console(true, "RAVIK RC-2");
-    EXPECT_EQ(console.text(), QStringLiteral("Text1\r\n"));
-    EXPECT_FALSE(console.window->link().isOpen());
-}
-
-TEST(ManualWindow, PointingMessagesAndBytes) {
-    struct Case {
+// What is typed into the two boxes: the bytes sent for an accepted direction, or the message.
+TEST(ManualWindow, PointTo) {
+    const QString az = "Az must be between 0 and 359 [Pointing Error] ";
+    const QString el = "El must be between 0 and 90 [Pointing Error] ";
+    const QString bad = "Error found in GO subroutine [General Error] ";
+    const struct {
         const char *azimuth, *elevation;
-        const char* message;
-        const char* title;
-        QByteArray wire;
-    } cases[] = {
-        {"359", "90", nullptr, nullptr, "GP359 90\r"},
-        {"360", "0", "Az must be between 0 and 359", "Pointing Error", ""},
-        {"0", "91", "El must be between 0 and 90", "Pointing Error", ""},
-        {"abc", "0", "Error found in GO subroutine", "General Error", ""},
-        {"12.5", "13.5", nullptr, nullptr, "GP12 14\r"},
+        QString outcome;
+    } rows[] = {
+        {"0", "0", "GP0 0\r"},
+        {"180", "45", "GP180 45\r"},
+        {"359", "90", "GP359 90\r"},
+        {"360", "0", az},
+        {"-1", "0", az},
+        {"0", "91", el},
+        {"0", "-1", el},
+        {"400", "100", az}, // only the azimuth is told
+        {"360", "abc", az}, // the elevation is never read
+        {"12.5", "0", "GP12 0\r"},
+        {"13.5", "0", "GP14 0\r"},
+        {"359.5", "0", az},
+        {"-0.4", "0", "GP0 0\r"},
+        {"045", "0", "GP45 0\r"},
+        {"  45  ", " 7 ", "GP45 7\r"},
+        {"+45", "7", "GP45 7\r"},
+        {"40000", "0", bad},
+        {"", "0", bad},
+        {"abc", "0", bad},
+        {"45", "abc", bad},
+        {"45", "", bad},
+        {"inf", "0", bad},
+        {"nan", "0", bad},
+        {"0x1A", "0", bad},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.azimuth);
+    for (const auto& row : rows) {
+        SCOPED_TRACE(std::string(row.azimuth) + " / " + row.elevation);
         Console console;
-        console.type("txtAzimuth", c.azimuth);
-        console.type("txtElevation", c.elevation);
+        console.window->findChild<QLineEdit*>("txtAzimuth")->setText(row.azimuth);
+        console.window->findChild<QLineEdit*>("txtElevation")->setText(row.elevation);
         console.click("cmdGo");
-        EXPECT_EQ(console.port.written, c.wire);
-        if (c.message) {
-            ASSERT_EQ(console.dialogs.shown.size(), 1u);
-            EXPECT_EQ(console.dialogs.shown[0].text, QString::fromLatin1(c.message));
-            EXPECT_EQ(console.dialogs.shown[0].title, QString::fromLatin1(c.title));
-            EXPECT_EQ(console.dialogs.shown[0].icon, ravik::Dialogs::Icon::None);
-            EXPECT_EQ(console.text(), Found); // the box is left alone
-        } else {
-            EXPECT_TRUE(console.dialogs.shown.empty());
-            EXPECT_EQ(console.text(), QStringLiteral("Moving\r\n"));
-        }
+        const bool sent = row.outcome.startsWith("GP");
+        EXPECT_EQ(sent ? QString(console.port.written) : console.dialogs.said(), row.outcome);
+        EXPECT_EQ(sent ? console.dialogs.said() : QString(console.port.written), "");
+        EXPECT_EQ(console.text(), sent ? "Moving\r\n" : Found); // a refusal leaves the box alone
+        for (const auto& shown : console.dialogs.shown)
+            EXPECT_EQ(shown.icon, ravik::Dialogs::Icon::None);
     }
+    const QLocale german(QLocale::German, QLocale::Germany); // the system's decimal separator
+    EXPECT_EQ(ravik::CheckPointTo("12,5", "3,5", german).azimuth, 12);
+    EXPECT_EQ(ravik::CheckPointTo("12,5", "3,5", german).elevation, 4);
 }
 
 TEST(ManualWindow, AFailingWriteIsToldAndClosesThePort) {
     Console console;
     console.port.failWrites = true;
     console.click("cmdGo");
-    ASSERT_EQ(console.dialogs.shown.size(), 1u);
-    EXPECT_EQ(console.dialogs.shown[0].text, QStringLiteral("Error found in GO subroutine"));
+    EXPECT_EQ(console.dialogs.said(), "Error found in GO subroutine [General Error] ");
     EXPECT_FALSE(console.window->link().isOpen());
-    EXPECT_EQ(console.text(), QStringLiteral("The controller is not on port 3!!\r\n"));
+    EXPECT_EQ(console.text(), NotFound);
     console.port.failWrites = false;
     console.click("cmdStatus"); // silent from now on, as after a failed start-up
-    EXPECT_TRUE(console.port.written.isEmpty());
+    EXPECT_EQ(console.port.written, "");
 }
 
 TEST(ManualWindow, LayoutMatchesTheTable) {
     Console console;
     CheckLayout(*console.window, handpoint::ManualLayout());
-    EXPECT_EQ(console.window->windowTitle(), QStringLiteral("Data Uploader and Rotor Handler"));
-    auto* title = console.window->findChild<QLabel*>(QStringLiteral("Label1"));
-    EXPECT_EQ(title->palette().color(QPalette::WindowText), QColor(255, 0, 0));
-    EXPECT_EQ(console.window->findChild<QLineEdit*>(QStringLiteral("txtAzimuth"))->text(),
-              QStringLiteral("0"));
 }
 
 } // namespace
