@@ -1,83 +1,78 @@
-#include <gtest/gtest.h>
-
 #include "pacing.h"
 #include "simoptions.h"
+#include <gtest/gtest.h>
 
 using namespace ravik::sim;
 
 namespace {
 
-TEST(SimOptions, CommandLine) {
-    struct Case {
-        QStringList args;
-        bool ok;
-        std::function<bool(const SimOptions&)> check;
+// The options that differ from the defaults, or the error.
+QString Parsed(const QString& line) {
+    const ParsedOptions p = parseSimArguments(line.isEmpty() ? QStringList() : line.split(' '));
+    const SimOptions& o = p.options;
+    const ControllerConfig& c = o.controller;
+    const SimOptions d;
+    QStringList s;
+    const auto add = [&](bool changed, const char* name, const QVariant& value) {
+        if (changed)
+            s << name + ("=" + value.toString());
     };
-    const Case cases[] = {
-        {{}, true, [](const SimOptions& o) { return o.dir == "." && o.port == 1 && !o.baud; }},
-        {{"--dir", "/tmp/x", "--port=7"},
-         true,
-         [](const SimOptions& o) { return o.dir == "/tmp/x" && o.port == 7; }},
-        {{"--silent", "--short-answer", "--caps", "--no-eof", "--garbage", "--baud"},
-         true,
-         [](const SimOptions& o) {
-             const ControllerConfig& c = o.controller;
-             return c.silent && c.shortAnswer && c.capsAnswer && c.noEof && c.garbage && o.baud;
-         }},
-        {{"--pieces", "0", "--silent-after", "3", "--log", "l.bin"},
-         true,
-         [](const SimOptions& o) {
-             return o.pieceGapMs == 0 && o.controller.silentAfter == 3 && o.logFile == "l.bin";
-         }},
-        {{"--speed-az", "60.5", "--speed-el=30"},
-         true,
-         [](const SimOptions& o) {
-             return o.controller.azimuthSpeed == 60.5 && o.controller.elevationSpeed == 30;
-         }},
-        {{"--chatter", "x\\r\\n\\x1A\\\\\\q"},
-         true,
-         [](const SimOptions& o) { return o.chatter == QByteArray("x\r\n\x1A\\\\q"); }},
-        {{"--help"}, true, [](const SimOptions& o) { return o.help; }},
-        {{"--port", "-1"}, false, nullptr},
-        {{"--port", "40000"}, false, nullptr},
-        {{"--port"}, false, nullptr},
-        {{"--pieces", "abc"}, false, nullptr},
-        {{"--speed-az", "0"}, false, nullptr},
-        {{"--speed-el", "nan"}, false, nullptr},
-        {{"--silent=1"}, false, nullptr},
-        {{"--dir", ""}, false, nullptr},
-        {{"--bogus"}, false, nullptr},
-    };
-    for (const Case& c : cases) {
-        const ParsedOptions p = parseSimArguments(c.args);
-        EXPECT_EQ(p.error.isEmpty(), c.ok) << qPrintable(c.args.join(' ')) << qPrintable(p.error);
-        if (c.ok && p.error.isEmpty()) {
-            EXPECT_TRUE(c.check(p.options)) << qPrintable(c.args.join(' '));
-        }
-    }
+    add(o.dir != d.dir, "dir", o.dir);
+    add(o.port != d.port, "port", o.port);
+    add(o.pieceGapMs != d.pieceGapMs, "pieces", o.pieceGapMs);
+    add(o.chatter != d.chatter, "chatter", o.chatter.toPercentEncoding());
+    add(o.baud, "baud", o.baud);
+    add(o.logFile != d.logFile, "log", o.logFile);
+    add(o.help, "help", o.help);
+    add(c.azimuthSpeed != d.controller.azimuthSpeed, "az", c.azimuthSpeed);
+    add(c.elevationSpeed != d.controller.elevationSpeed, "el", c.elevationSpeed);
+    add(c.silentAfter != d.controller.silentAfter, "silent-after", c.silentAfter);
+    add(c.silent && c.shortAnswer && c.capsAnswer && c.noEof && c.garbage, "faults", "all");
+    return p.error.isEmpty() ? s.join(' ') : "error";
 }
 
+TEST(SimOptions, CommandLine) {
+    const struct {
+        const char *line, *parsed;
+    } rows[] = {
+        {"", ""},
+        {"--dir /tmp/x --port=7", "dir=/tmp/x port=7"},
+        {"--silent --short-answer --caps --no-eof --garbage --baud", "baud=true faults=all"},
+        {"--pieces 0 --silent-after 3 --log l.bin", "pieces=0 log=l.bin silent-after=3"},
+        {"--speed-az 60.5 --speed-el=30", "az=60.5 el=30"},
+        {"--chatter x\\r\\n\\x1A\\\\\\q", "chatter=x%0D%0A%1A%5C%5Cq"},
+        {"--help", "help=true"},
+        {"--port -1", "error"},
+        {"--port 40000", "error"},
+        {"--port", "error"},
+        {"--pieces abc", "error"},
+        {"--speed-az 0", "error"},
+        {"--speed-el nan", "error"},
+        {"--silent=1", "error"},
+        {"--dir ", "error"}, // an empty folder name
+        {"--bogus", "error"},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(Parsed(row.line), row.parsed) << row.line;
+}
+
+// The usage names every option, and every option that takes a value is understood with one.
 TEST(SimOptions, UsageNamesEveryOption) {
-    for (const char* name : {"--dir", "--port", "--silent", "--short-answer", "--caps", "--pieces",
-                             "--chatter", "--baud", "--silent-after", "--no-eof", "--garbage",
-                             "--log", "--speed-az", "--speed-el", "--help"}) {
-        EXPECT_TRUE(simUsage().contains(QLatin1String(name))) << name;
-        const bool takesValue = !parseSimArguments({QString::fromLatin1(name)}).error.isEmpty();
-        if (takesValue) { // and every option that takes a value is understood with one
-            EXPECT_TRUE(parseSimArguments({QString::fromLatin1(name), "5"}).error.isEmpty())
-                << name;
-        }
+    for (const QString name : {"--dir", "--port", "--silent", "--short-answer", "--caps",
+                               "--pieces", "--chatter", "--baud", "--silent-after", "--no-eof",
+                               "--garbage", "--log", "--speed-az", "--speed-el", "--help"}) {
+        EXPECT_TRUE(simUsage().contains(name)) << name.toStdString();
+        EXPECT_TRUE(Parsed(name) != "error" || Parsed(name + " 5") != "error")
+            << name.toStdString();
     }
 }
 
 TEST(OutputQueue, PiecesAndGaps) {
-    struct Case {
+    const struct {
         int gapMs;
-        double msPerChar;
-        double atMs;
-        const char* released; // everything released by then, taking at each 0.5 ms
-    };
-    const Case cases[] = {
+        double msPerChar, atMs;
+        const char* released; // everything released by then, taking every 0.5 ms
+    } rows[] = {
         {-1, 0, 0, "Motion on\r\n"},
         {10, 0, 0, "Mot"},
         {10, 0, 9.5, "Mot"},
@@ -87,13 +82,14 @@ TEST(OutputQueue, PiecesAndGaps) {
         {-1, MsPerCharAt9600, 5, "Motion"},
         {-1, MsPerCharAt9600, 9.5, "Motion on\r\n"},
     };
-    for (const Case& c : cases) {
-        OutputQueue q(c.gapMs, c.msPerChar);
+    for (const auto& row : rows) {
+        SCOPED_TRACE(std::to_string(row.gapMs) + " at " + std::to_string(row.atMs));
+        OutputQueue q(row.gapMs, row.msPerChar);
         q.push("Motion on\r\n", 0);
         QByteArray got;
-        for (double t = 0; t <= c.atMs; t += 0.5)
+        for (double t = 0; t <= row.atMs; t += 0.5)
             got += q.take(t);
-        EXPECT_EQ(got, QByteArray(c.released)) << c.gapMs << " " << c.atMs;
+        EXPECT_EQ(got, row.released);
         EXPECT_EQ(q.empty(), got.size() == 11);
         EXPECT_EQ(q.size(), 11 - got.size());
     }
