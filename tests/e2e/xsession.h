@@ -155,30 +155,22 @@ inline void AskToClose(uint32_t window) {
     xcb_disconnect(c);
 }
 
-// One child process, killed when the object goes if it still runs. stdout goes to /dev/null,
-// stderr to `err`; `fd3` becomes the child's descriptor 3 when set.
+// One child process, killed when the object goes if it still runs: `argv` run in `cwd` with
+// stdin and stdout on /dev/null and stderr appended to `err` (a shell sets them up, then becomes
+// the program).
 class Child {
 public:
     ~Child() { kill(); }
-
-    void start(const std::vector<std::string>& argv, const std::string& cwd, const std::string& err,
-               int fd3 = -1) {
-        posix_spawn_file_actions_t fa;
-        posix_spawn_file_actions_init(&fa);
-        posix_spawn_file_actions_addchdir_np(&fa, cwd.c_str());
-        posix_spawn_file_actions_addopen(&fa, 0, "/dev/null", O_RDONLY, 0);
-        posix_spawn_file_actions_addopen(&fa, 1, "/dev/null", O_WRONLY, 0);
-        posix_spawn_file_actions_addopen(&fa, 2, err.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
-        if (fd3 >= 0)
-            posix_spawn_file_actions_adddup2(&fa, fd3, 3);
+    void start(std::vector<std::string> argv, const std::string& cwd, const std::string& err) {
+        static constexpr const char* Script =
+            "cd \"$1\" && e=$2 && shift 2 && exec \"$@\" </dev/null >/dev/null 2>>\"$e\"";
+        argv.insert(argv.begin(), {"sh", "-c", Script, "sh", cwd, err});
         std::vector<char*> args;
-        for (const std::string& a : argv)
-            args.push_back(const_cast<char*>(a.c_str()));
+        for (std::string& a : argv)
+            args.push_back(a.data());
         args.push_back(nullptr);
-        const int rc = posix_spawnp(&pid_, args[0], &fa, nullptr, args.data(), environ);
-        posix_spawn_file_actions_destroy(&fa);
-        if (rc != 0)
-            throw std::runtime_error("cannot start " + argv[0]);
+        if (::posix_spawnp(&pid_, "sh", nullptr, nullptr, args.data(), environ) != 0)
+            throw std::runtime_error("cannot start " + argv[6]);
     }
     pid_t pid() const { return pid_; }
     bool running() {
@@ -409,12 +401,12 @@ public:
         ::chmod((root + "/home").c_str(), 0777);
         // Xvfb picks a free display itself (-displayfd), so sessions run side by side; no window
         // manager, and open to every user (-ac) for the runs as nobody.
-        int p[2];
-        if (::pipe2(p, O_CLOEXEC) != 0)
+        int p[2]; // only the end Xvfb writes to is handed down
+        if (::pipe2(p, O_CLOEXEC) != 0 || ::fcntl(p[1], F_SETFD, 0) != 0)
             throw std::runtime_error("no pipe");
-        xvfb_.start({"Xvfb", "-displayfd", "3", "-screen", "0", "1024x768x24", "-nolisten", "tcp",
-                     "-ac", "-noreset"},
-                    "/", root + "/Xvfb.log", p[1]);
+        xvfb_.start({"Xvfb", "-displayfd", std::to_string(p[1]), "-screen", "0", "1024x768x24",
+                     "-nolisten", "tcp", "-ac", "-noreset"},
+                    "/", root + "/Xvfb.log");
         ::close(p[1]);
         const std::string number = test::readUntil(p[0], "\n", 15000);
         ::close(p[0]);
