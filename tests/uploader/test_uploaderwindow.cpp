@@ -34,7 +34,6 @@ struct Uploader {
     FixedZone zone;
     FixedClock clock;
     std::unique_ptr<skypass::frmDataUploader> window;
-    int answered = 0;
 
     explicit Uploader(bool present = true, ravik::Upload::Budgets budgets = {}, int tickMs = 5) {
         TestApp();
@@ -47,10 +46,8 @@ struct Uploader {
         Settle();
         port.written.clear();
         port.writeCount = 0;
-        port.responder = [this](const QByteArray& w) -> QByteArray {
-            if (!w.endsWith('\r') || w.startsWith('T'))
-                return {};
-            return "Motion off  Points " + QByteArray::number(++answered) + "\r\n\x1A";
+        port.responder = [](const QByteArray& w) {
+            return w.endsWith('\r') && !w.startsWith('T') ? "Motion off  Points 1\r\n\x1A" : "";
         };
     }
     void click(const char* name) {
@@ -168,11 +165,26 @@ TEST(UploaderWindow, RepliesAreShownFromTheStatusWordOn) {
     }
 }
 
-TEST(UploaderWindow, UploadsBothSamplePasses) {
+const ravik::Upload::Budgets Short{100, 20, 60, 50}, Long{5000, 5000, 10000, 5000};
+
+// Points without a date are on 2002/03/15, and that date is left out of the wire column too;
+// names of sample files stand for the file itself.
+TEST(UploaderWindow, UploadBytes) {
     const struct {
-        const char* file;
-        QByteArray wire;
+        QByteArray points, wire;
     } rows[] = {
+        {"1004 180 0,1004 183.4 27", "10:04:00 180 0\r10:04:30 185 25\rZ"}, // the worked example
+        {"1000 10 -1,1001 20 -2,1002 30 -3", "10:00:00 10 0\r10:01:00 20 0\rZ"},
+        {"1000 357 10,1001 358 10,1002 359 10,1003 2 10,1004 3 10",
+         "10:00:00 355 10\r10:01:00 360 10\r10:03:00 0 10\r10:04:00 5 10\rZ"},
+        {"1004 10 10,1004 20 10,1004 30 10", "10:04:00 10 10\r10:04:30 20 10\r10:04:30 30 10\rZ"},
+        {"1004 10 10,16Mar2002 1004 20 10", "10:04:00 10 10\r2002/03/16 10:04:30 20 10\rZ"},
+        {"1000 90 -10,1001 0 0,1002 5 5", "10:02:00 5 5\rZ"}, // point 0 below the horizon, 0/0
+        {"1000 10 10,1001 10 10,1002 20 10,1003 10 10",
+         "10:00:00 10 10\r10:02:00 20 10\r10:03:00 10 10\rZ"},
+        {"15Mar0002 1000 10 10,1001 20 10", "02/03/15 10:00:00 10 10\r10:01:00 20 10\rZ"},
+        {"", "Z"}, // an empty table: the final wait, two ticks, the status request
+                   // The shipped samples, as a whole.
         {"pass-instanttrack.out",
          "2002/12/05 23:52:00 150 0\r2002/12/05 23:53:00 150 5\r2002/12/05 23:54:00 145 10\r"
          "2002/12/05 23:55:00 140 15\r2002/12/05 23:56:00 135 20\r2002/12/05 23:57:00 125 25\r"
@@ -191,90 +203,49 @@ TEST(UploaderWindow, UploadsBothSamplePasses) {
          "2002/12/06 00:05:30 0 5\r2002/12/06 00:06:30 360 0\rZ"},
     };
     for (const auto& row : rows) {
-        SCOPED_TRACE(row.file);
-        Uploader up;
-        up.dialogs.files << RAVIK_SOURCE_DIR "/uploader/samples/" + QString(row.file);
-        up.click("cmdOpen");
-        EXPECT_EQ(up.dialogs.said(), "");
-        EXPECT_EQ(up.port.written, row.wire);
-        EXPECT_EQ(up.answered, row.wire.count('\r')); // each line waited for its reply
-        EXPECT_EQ(up.text(), "Reading the status");
-        EXPECT_EQ(up.dialogs.lastFilters.value(0), "Output files (*.out)");
-        EXPECT_TRUE(up.dialogs.lastFilters.value(1).startsWith("All files(*.*)"));
-    }
-}
-
-// Points without a date are on 2002/03/15, and that date is left out of the wire column too.
-TEST(UploaderWindow, UploadBytes) {
-    const struct {
-        QByteArray points, wire;
-    } rows[] = {
-        {"1004 180 0,1004 183.4 27", "10:04:00 180 0\r10:04:30 185 25\rZ"}, // the worked example
-        {"1000 10 -1,1001 20 -2,1002 30 -3", "10:00:00 10 0\r10:01:00 20 0\rZ"},
-        {"1000 357 10,1001 358 10,1002 359 10,1003 2 10,1004 3 10",
-         "10:00:00 355 10\r10:01:00 360 10\r10:03:00 0 10\r10:04:00 5 10\rZ"},
-        {"1004 10 10,1004 20 10,1004 30 10", "10:04:00 10 10\r10:04:30 20 10\r10:04:30 30 10\rZ"},
-        {"1004 10 10,16Mar2002 1004 20 10", "10:04:00 10 10\r2002/03/16 10:04:30 20 10\rZ"},
-        {"1000 90 -10,1001 0 0,1002 5 5", "10:02:00 5 5\rZ"}, // point 0 below the horizon, 0/0
-        {"1000 10 10,1001 10 10,1002 20 10,1003 10 10",
-         "10:00:00 10 10\r10:02:00 20 10\r10:03:00 10 10\rZ"},
-        {"15Mar0002 1000 10 10,1001 20 10", "02/03/15 10:00:00 10 10\r10:01:00 20 10\rZ"},
-        {"", "Z"}, // an empty table: the final wait, two ticks, the status request
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.points.toStdString());
-        Uploader up;
-        up.send(row.points);
-        EXPECT_EQ(up.dialogs.said(), "");
-        EXPECT_EQ(up.port.written.replace("2002/03/15 ", ""), row.wire);
+        for (bool silent : {false, true}) { // a silent controller costs only the budgets
+            SCOPED_TRACE(row.points.toStdString() + (silent ? ", silent" : ""));
+            Uploader up(true, Short);
+            if (silent)
+                up.port.responder = nullptr;
+            if (row.points.startsWith("pass-"))
+                up.dialogs.files << RAVIK_SOURCE_DIR "/uploader/samples/" + row.points;
+            row.points.startsWith("pass-") ? up.click("cmdOpen") : up.send(row.points);
+            EXPECT_EQ(up.dialogs.said(), "");
+            EXPECT_EQ(up.port.written.replace("2002/03/15 ", ""), row.wire);
+            EXPECT_FALSE(up.window->uploading());
+        }
     }
 }
 
 TEST(UploaderWindow, FailuresAreToldWithTheFileName) {
     Uploader up;
     const QString pass = up.dir.filePath("pass.out");
+    up.window->UploadEphemeris();
     up.click("cmdOpen"); // cancelled: nothing uploaded, not even the previous pass
     up.send("1000 1e6 10");
     EXPECT_TRUE(up.window->table().PassFileName.isEmpty());
     up.send("Shopping\r\nmilk\r\nbread\r\n", true);
     EXPECT_EQ(up.window->table().PassFileName, pass);
-    EXPECT_EQ(up.dialogs.said(), "Can't access  [Error: no file name was given] Can't access " +
+    EXPECT_EQ(up.dialogs.said(), "No valid file selected [Error] Can't access  [Error: no file "
+                                 "name was given] Can't access " +
                                      pass +
                                      " [Error: line 3: azimuth 1e6 does not fit] File is neither "
                                      "InstantTrack nor Nova file [Error] ");
     for (const auto& shown : up.dialogs.shown)
         EXPECT_EQ(shown.icon, ravik::Dialogs::Icon::Exclamation);
+    EXPECT_EQ(up.dialogs.lastFilters.value(0), "Output files (*.out)");
+    EXPECT_TRUE(up.dialogs.lastFilters.value(1).startsWith("All files(*.*)"));
     EXPECT_EQ(up.port.written, "");
 }
 
-TEST(UploaderWindow, NotLoadedAndPortClosed) {
-    Uploader up;
-    up.window->UploadEphemeris();
-    EXPECT_EQ(up.dialogs.said(), "No valid file selected [Error] ");
+TEST(UploaderWindow, WithThePortClosedTheTableIsConditionedAndNothingSent) {
     Uploader closed(false);
     closed.send("1004 183 27,1004 183 27");
     EXPECT_EQ(closed.dialogs.said(), "");
     EXPECT_EQ(closed.port.written, "");
-    EXPECT_EQ(closed.window->table().Points[1].Second, 30); // conditioned all the same
+    EXPECT_EQ(closed.window->table().Points[1].Second, 30);
     EXPECT_EQ(closed.window->table().Points[1].Azimuth, 185);
-}
-
-QByteArray Pass(int points) {
-    QByteArrayList p;
-    for (int i = 0; i < points; ++i)
-        p << QString::asprintf("10%02d %d 10", i, 10 * (i + 1)).toLatin1();
-    return p.join(',');
-}
-const ravik::Upload::Budgets Short{300, 60, 200, 150}, Long{5000, 5000, 10000, 5000};
-
-TEST(UploaderWindow, ASilentControllerCostsOnlyTheBudgets) {
-    Uploader up(true, Short);
-    up.port.responder = nullptr;
-    up.send(Pass(8));
-    // Every line still goes out, the status request closes it, and the window is free again.
-    EXPECT_EQ(up.port.written.count('\r'), 8);
-    EXPECT_TRUE(up.port.written.endsWith("\rZ"));
-    EXPECT_FALSE(up.window->uploading());
 }
 
 TEST(UploaderWindow, TheTailOfTheLastReplyDoesNotPaceTheNextLine) {
@@ -291,7 +262,7 @@ TEST(UploaderWindow, TheTailOfTheLastReplyDoesNotPaceTheNextLine) {
         }
         return line == 1 ? "Motion off  Points 1" : line == 3 ? "Points 3\r\n\x1A" : "";
     };
-    up.send(Pass(3));
+    up.send("1000 10 10,1001 20 10,1002 30 10");
     EXPECT_EQ(linesAtCheck, 2); // line 3 waited for the reply that began after line 2
     EXPECT_EQ(up.port.written.count('\r'), 3);
 }
@@ -309,7 +280,7 @@ TEST(UploaderWindow, OtherButtonsWorkDuringAnUploadButASecondLoadIsRefused) {
         }
         return {};
     };
-    up.send(Pass(1));
+    up.send("1000 10 10");
     EXPECT_EQ(up.port.written, "2002/03/15 10:00:00 10 10\rSZZ");
     EXPECT_EQ(up.dialogs.files, QStringList{"second.out"});
 }
@@ -320,7 +291,7 @@ TEST(UploaderWindow, ALostDeviceEndsTheUploadWithItsMessage) {
         QTimer::singleShot(0, &up.port, [&] { up.port.loseDevice(); });
         return QByteArray();
     };
-    up.send(Pass(2));
+    up.send("1000 10 10,1001 20 10");
     up.click("cmdStatus"); // silent from now on
     EXPECT_EQ(up.port.written, "2002/03/15 10:00:00 10 10\r");
     EXPECT_EQ(up.dialogs.said(), "Can't access " + up.dir.filePath("pass.out") +
@@ -334,7 +305,7 @@ TEST(UploaderWindow, ClosingDuringAnUploadEndsItAtOnce) {
         QTimer::singleShot(0, up.window.get(), [&] { up.window->close(); });
         return QByteArray();
     };
-    up.send(Pass(2));
+    up.send("1000 10 10,1001 20 10");
     EXPECT_EQ(up.port.written, "2002/03/15 10:00:00 10 10\r"); // nothing after the close
     EXPECT_FALSE(up.window->link().isOpen());
     EXPECT_FALSE(up.window->uploading());

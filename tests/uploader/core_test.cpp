@@ -1,3 +1,4 @@
+#include "conditioning.h"
 #include "errors.h"
 #include "passfile.h"
 #include "tempfiles.h"
@@ -11,7 +12,6 @@ namespace ravik {
 namespace {
 
 enum Parser { IT, NV };
-const QString Samples = QStringLiteral(RAVIK_SOURCE_DIR "/uploader/samples/");
 
 // Lines are written with "\n" and stored with CR LF, as the tracking programs write them.
 QByteArray CrLf(QByteArray text) {
@@ -239,34 +239,6 @@ struct Loader {
     }
 };
 
-TEST(LoadPassFile, Samples) {
-    const struct {
-        const char *file, *format;
-        int count;
-        const char *first, *last;
-        int highest;
-    } rows[] = {
-        {"pass-instanttrack.out", "InstantTrack", 20, "2002/12/5 23:50:0 155 -6",
-         "2002/12/6 0:9:0 355 -6", 41},
-        {"pass-nova.out", "Nova", 36, "2002/12/5 23:51:0 153 -3", "2002/12/6 0:8:30 356 -4", 42},
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.file);
-        Loader loader;
-        ASSERT_EQ(loader.Load(Samples + row.file), row.format);
-        const EphemerisTable& t = loader.table;
-        EXPECT_TRUE(t.Loaded);
-        EXPECT_EQ(t.PassFileName, Samples + row.file);
-        ASSERT_EQ(t.PointCount, row.count);
-        EXPECT_EQ(Show(t.Points[0]), row.first);
-        EXPECT_EQ(Show(t.Points[t.PointCount - 1]), row.last);
-        int highest = -90;
-        for (int i = 0; i < t.PointCount; ++i)
-            highest = std::max<int>(highest, t.Points[i].Elevation);
-        EXPECT_EQ(highest, row.highest);
-    }
-}
-
 // A failure empties nothing but Loaded; Neither leaves the table as it was. The unreadable file
 // is tried as an unprivileged user, whom permission bits bind.
 TEST(LoadPassFile, UnusableNames) {
@@ -356,6 +328,71 @@ TEST(HostileInput, OneGibibyteLine) {
         EXPECT_TRUE(reader.atEnd());
         EXPECT_EQ(l.table.PointCount, 0);
         EXPECT_EQ(l.tokens[0].size(), step == QString("detection") ? LineReader::MaxLineLength : 0);
+    }
+}
+
+// The cases an operator's files bring (grid near north and the horizon, repeated times, the skip
+// rules) are checked as bytes on the wire in the window's tests; these are the edges beyond them.
+// Points as "year month day hour minute second azimuth elevation", separated by ",".
+EphemerisTable Table(const char* points) {
+    EphemerisTable t;
+    for (const QByteArray& p : QByteArray(points).split(',')) {
+        EphemerisPoint& e = t.Points[size_t(t.PointCount++)];
+        sscanf(p.constData(), "%hd %hd %hd %hd %hd %hd %hd %hd", &e.Year, &e.Month, &e.Day, &e.Hour,
+               &e.Minute, &e.Second, &e.Azimuth, &e.Elevation);
+    }
+    t.Loaded = true;
+    return t;
+}
+
+// The lines sent after conditioning, or the failure.
+QByteArray Sent(EphemerisTable t) {
+    QByteArray out = Catch([&] { ConditionTable(t); }).toLatin1();
+    if (!out.isEmpty())
+        return out;
+    for (int i : PointsToSend(t))
+        out += FormatEphemerisLine(t, i);
+    return out;
+}
+
+TEST(Conditioning, Edges) {
+    const struct {
+        const char *points, *sent;
+    } rows[] = {
+        {"2 12 5 23 15 30 185 10", "02/12/05 23:15:30 185 10\r"},
+        {"-3 -1 0 7 59 5 360 5", "-3/-1/00 07:59:05 360 5\r"},
+        {"-32768 100 32767 0 0 0 32767 32767", "-32768/100/32767 00:00:00 32765 32765\r"},
+        {"2002 1 1 0 0 0 -32767 -32767", ""}, // -32765: below the horizon
+        {"2002 1 1 0 0 0 10 -32768", "point 0: elevation -32768 leaves the 5-degree grid's range"},
+        // The second belongs to the time: 10:04:30 then 10:04:00 twice.
+        {"2002 3 15 10 4 30 10 0, 2002 3 15 10 4 0 20 0, 2002 3 15 10 4 0 30 0",
+         "2002/03/15 10:04:30 10 0\r2002/03/15 10:04:00 20 0\r2002/03/15 10:04:30 30 0\r"},
+        // Midnight is no repeat of the time before the first point.
+        {"2002 3 15 0 0 0 10 0", "2002/03/15 00:00:00 10 0\r"},
+        // Point 0 at 0/0 is sent; a later 0/0 is its repeat.
+        {"2002 1 1 0 0 0 0 0, 2002 1 1 0 1 0 0 0", "2002/01/01 00:00:00 0 0\r"},
+        {"2002 1 1 0 0 0 10 5, 2002 1 1 0 1 0 15 -5, 2002 1 1 0 2 0 15 0",
+         "2002/01/01 00:00:00 10 5\r2002/01/01 00:02:00 15 0\r"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.points);
+        EXPECT_EQ(Sent(Table(row.points)), row.sent);
+    }
+}
+
+TEST(Conditioning, SecondRunChangesNothing) {
+    for (const char* sample : {"pass-instanttrack.out", "pass-nova.out"}) {
+        SCOPED_TRACE(sample);
+        TokenList tokens;
+        EphemerisTable table;
+        MonthNames months;
+        FillMonthNameTable(months);
+        LoadPassFile(QStringLiteral(RAVIK_SOURCE_DIR "/uploader/samples/") + sample, tokens, table,
+                     months);
+        const QByteArray once = Sent(table);
+        ConditionTable(table);
+        EXPECT_GT(once.count('\r'), 10);
+        EXPECT_EQ(Sent(table), once);
     }
 }
 
