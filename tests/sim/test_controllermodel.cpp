@@ -91,6 +91,12 @@ TEST(ControllerModel, RepliesAndFaults) {
         {{}, "mcZ", Status0 + Eof},      // broken two-byte commands
         {{}, "2002/13/15 10:04:30 185 25\rZ", Status0 + Eof},
         {{}, "T2002/03/15 25:04:30\rZ", Status0 + Eof},
+        {{},
+         "2002/02/29 10:04:30 185 25\r2002/03/15 10:04 185 25\r2002/03/15 10:04:30 18x 25\r",
+         ""},
+        {{},
+         "T1899/12/30 00:00:00\rZ",
+         QByteArray(Status0).replace("unset", "1899/12/30 00:00:00") + Eof},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.in.toStdString());
@@ -125,29 +131,6 @@ TEST(ControllerModel, AnySplitGivesTheSameResult) {
             EXPECT_EQ(split.statusText(500), whole.statusText(500));
         }
     }
-}
-
-TEST(ControllerModel, DataCommandParsing) {
-    const auto upload = [](const char* text) {
-        const auto p = parseUploadLine(text);
-        return !p ? "-"
-                  : QString::number(p->azimuth) + " " + QString::number(p->elevation) + " " +
-                        QDateTime::fromMSecsSinceEpoch(p->utcMs, Qt::UTC).toString(Qt::ISODate);
-    };
-    EXPECT_EQ(upload("2002/03/15 10:04:30 185 25"), "185 25 2002-03-15T10:04:30Z");
-    EXPECT_EQ(upload("02/03/15 10:04:30 360 0"), "0 0 2002-03-15T10:04:30Z");
-    EXPECT_EQ(upload("99/12/31 23:59:59 -5 95"), "355 90 1999-12-31T23:59:59Z");
-    for (const char* bad :
-         {"2002/02/29 10:04:30 185 25", "2002/03/15 10:04 185 25", "2002/03/15 10:04:30 185",
-          "2002/03/15 10:04:30 18x 25", "202/03/15 10:04:30 185 25"})
-        EXPECT_EQ(upload(bad), "-") << bad;
-    for (auto [text, az, el] :
-         {std::tuple{"180 45", 180, 45}, {"0 0", 0, 0}, {"359 90", 359, 90}, {"045 5", 45, 5}})
-        EXPECT_EQ(parsePointTo(text), std::make_pair(az, el)) << text;
-    for (const char* bad : {"360 0", "10 91", "-1 0", "180", ""})
-        EXPECT_FALSE(parsePointTo(bad)) << bad;
-    EXPECT_TRUE(parseControllerTime("1899/12/30 00:00:00")); // the programs' zero date
-    EXPECT_FALSE(parseControllerTime("2002/03/15"));
 }
 
 // Rotors at 10 and 5 degrees a second, moved as the front's loop does, every 20 ms.

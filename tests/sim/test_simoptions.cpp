@@ -95,19 +95,4 @@ TEST(OutputQueue, PiecesAndGaps) {
     }
 }
 
-TEST(LinePacer, NeverFasterThanTheLine) {
-    for (double step : {0.1, 1.0, 7.0}) { // how often the loop happens to wake
-        LinePacer p(MsPerCharAt9600);
-        qsizetype total = 0;
-        for (double t = 0; t < 1000; t += step) {
-            const qsizetype n = p.allowance(t);
-            p.consumed(n, t);
-            total += n;
-        }
-        // 1000 ms carry 960 characters at 9600 baud; late wake-ups catch up within the burst.
-        EXPECT_LE(total, 960 + LinePacer::Burst) << step;
-        EXPECT_GE(total, step <= 1.0 ? 955 : 280) << step;
-    }
-}
-
 } // namespace
