@@ -27,9 +27,9 @@ struct Bench {
     std::unique_ptr<ravik::ControllerLink> link;
 
     // Runs a program's start-up with `settings` ("<dir>": a directory named Ravik.ini) and the
-    // simulator on `simPort` (0: none); returns what the message box then holds.
+    // simulator on `simPort` (0: none), the box holding `initial`; returns what it then holds.
     QString startUp(LinkStyle style, const QByteArray& settings, int simPort,
-                    const std::vector<std::string>& simArgs = {}) {
+                    const std::vector<std::string>& simArgs = {}, const QString& initial = {}) {
         TestApp();
         const QString ini = dir.filePath(QStringLiteral("Ravik.ini"));
         if (settings == "<dir>")
@@ -39,8 +39,7 @@ struct Bench {
         if (simPort && !sim.start(dir.path().toStdString(), simPort, simArgs))
             throw std::runtime_error("ravik-sim: " + sim.error());
         port = std::make_unique<ravik::QtSerialPort>(dir.path());
-        box.setText(style == LinkStyle::Manual ? QStringLiteral("Text1\r\n")
-                                               : QStringLiteral("tz\r\n"));
+        box.setText(initial);
         link = std::make_unique<ravik::ControllerLink>(*port, box, style);
         link->start(tokens, ini);
         return box.text();
@@ -83,7 +82,7 @@ TEST(StartUpOverAPseudoTerminal, Outcomes) {
             Bench bench;
             // skypass appends its line to its time-zone line ("tz"), handpoint replaces "Text1".
             const QString initial = manual ? QStringLiteral("Text1\r\n") : QStringLiteral("tz\r\n");
-            EXPECT_EQ(bench.startUp(style, c.settings, c.simPort, c.simArgs),
+            EXPECT_EQ(bench.startUp(style, c.settings, c.simPort, c.simArgs, initial),
                       c.line.isEmpty() ? initial
                       : manual         ? c.line
                                        : initial + c.line);

@@ -27,12 +27,10 @@ struct FixedZone : ravik::TimeZoneQuery {
 // Resident memory of this process, from the kernel's own account.
 long ResidentKiB() {
     std::ifstream status("/proc/self/status");
-    std::string word;
-    long kib = 0;
-    while (status >> word && word != "VmRSS:") {
-    }
-    status >> kib;
-    return kib;
+    for (std::string line; std::getline(status, line);)
+        if (line.starts_with("VmRSS:"))
+            return std::atol(line.c_str() + 6);
+    return 0;
 }
 
 // What the simulator logged from byte `from` on.
