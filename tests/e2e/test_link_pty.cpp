@@ -1,5 +1,6 @@
 // The controller link over a real pseudo-terminal against ravik-sim: start-up outcomes of both
-// programs' styles, and a controller that goes away.
+// programs' styles. (A controller that goes away is played with the real programs in
+// test_faults.cpp.)
 #include "controllerlink.h"
 #include "messagetext.h"
 #include "qtapp.h"
@@ -104,28 +105,6 @@ TEST(StartUpOverAPseudoTerminal, IdentificationLeftoversFollowTheFoundLine) {
         5000));
     EXPECT_TRUE(bench.box.text().startsWith(FoundLine(1)));
     EXPECT_TRUE(bench.box.text().contains(QStringLiteral("controller")));
-}
-
-TEST(ControllerGoesAway, TheLinkClosesAndSaysSo) {
-    for (LinkStyle style : {LinkStyle::Uploader, LinkStyle::Manual}) {
-        SCOPED_TRACE(style == LinkStyle::Manual ? "handpoint" : "skypass");
-        Bench bench;
-        bench.startUp(style, "Comm Port 1\r\n", 1);
-        ASSERT_TRUE(bench.link->isOpen());
-        bool lost = false;
-        QObject::connect(bench.link.get(), &ravik::ControllerLink::lost, [&] { lost = true; });
-        bench.link->requestStatus();
-        bench.sim.waitReceived(2);
-        bench.sim.kill(); // the adapter is pulled
-        EXPECT_TRUE(QTest::qWaitFor([&] { return lost; }, 5000));
-        EXPECT_FALSE(bench.link->isOpen());
-        EXPECT_TRUE(bench.box.text().endsWith(NotFoundLine(1)));
-        const QString after = bench.box.text();
-        bench.link->requestStatus(); // silent, as after a failed start-up
-        bench.link->send(ravik::Command::Disable);
-        QTest::qWait(50);
-        EXPECT_EQ(bench.box.text(), after);
-    }
 }
 
 } // namespace
