@@ -39,6 +39,8 @@ struct Bench {
             WriteFile(ini, settings);
         if (simPort && !sim.start(dir.path().toStdString(), simPort, simArgs))
             throw std::runtime_error("ravik-sim: " + sim.error());
+        // Port 9 has no device: a dangling link, so no real /dev/ttyS8 is ever probed.
+        QFile::link(dir.filePath(QStringLiteral("gone")), dir.filePath(QStringLiteral("COM9")));
         port = std::make_unique<ravik::QtSerialPort>(dir.path());
         box.setText(initial);
         link = std::make_unique<ravik::ControllerLink>(*port, box, style);
