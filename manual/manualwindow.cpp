@@ -1,10 +1,7 @@
 #include "manualwindow.h"
 #include "dialogs.h"
-#include "messageview.h"
 #include "pointto.h"
-#include <QCloseEvent>
 #include <QLineEdit>
-#include <QPlainTextEdit>
 #include <QPushButton>
 #include <array>
 
@@ -14,8 +11,6 @@ namespace handpoint {
 
 namespace {
 
-constexpr int ClientWidth = 6375;
-constexpr int ClientHeight = 5025;
 constexpr QRgb Red = 0xffff0000;
 
 // The window as operators know it, in tab order. Places in twips.
@@ -53,38 +48,16 @@ std::span<const ControlRow> ManualLayout() {
 }
 
 frmDataUploader::frmDataUploader(const Platform& platform, QWidget* parent)
-    : QWidget(parent), platform_(platform), link_(*platform.port, box_, LinkStyle::Manual) {
-    setWindowTitle(QStringLiteral("Data Uploader and Rotor Handler"));
+    : ControllerWindow(*platform.port, LinkStyle::Manual, Layout, QStringLiteral("Text1\r\n"), 1000,
+                       parent),
+      platform_(platform) {
     setWindowIcon(QIcon(QStringLiteral(":/handpoint.png")));
-    BuildForm(*this, Layout, ClientWidth, ClientHeight);
-    BindMessageView(box_, *findChild<QPlainTextEdit*>(QStringLiteral("txtFileData")));
-    box_.setText(QStringLiteral("Text1\r\n"));
-
     connect(findChild<QPushButton*>(QStringLiteral("cmdGo")), &QPushButton::clicked, this,
             &frmDataUploader::cmdGo_Click);
-    WireCommandButtons(*this, link_);
-    tmrTimer1.setInterval(1000);
-    connect(&tmrTimer1, &QTimer::timeout, this, [this] { tmrTimer1_Timer(); });
-}
-
-frmDataUploader::~frmDataUploader() {
-    Form_QueryUnload();
 }
 
 void frmDataUploader::Form_Load() {
-    TimerTickCount = 0;
-    link_.start(TokenList, platform_.settingsPath);
-    tmrTimer1.start();
-}
-
-void frmDataUploader::Form_QueryUnload() {
-    tmrTimer1.stop();
-    link_.close();
-}
-
-void frmDataUploader::closeEvent(QCloseEvent* event) {
-    Form_QueryUnload();
-    event->accept();
+    startLink(platform_.settingsPath);
 }
 
 void frmDataUploader::cmdGo_Click() {

@@ -3,12 +3,9 @@
 #include "dialogs.h"
 #include "errors.h"
 #include "formbuilder.h"
-#include "messageview.h"
 #include "passfile.h"
 #include "serialport.h"
-#include <QCloseEvent>
 #include <QLabel>
-#include <QPlainTextEdit>
 #include <QPushButton>
 #include <array>
 
@@ -17,9 +14,6 @@ using namespace ravik;
 namespace skypass {
 
 namespace {
-
-constexpr int ClientWidth = 6375;
-constexpr int ClientHeight = 5025;
 
 // The window as operators know it, in tab order. Places in twips.
 constexpr std::array<ControlRow, 14> Layout{{
@@ -52,25 +46,17 @@ std::span<const ControlRow> UploaderLayout() {
 }
 
 frmDataUploader::frmDataUploader(const Platform& platform, QWidget* parent)
-    : QWidget(parent), platform_(platform), link_(*platform.port, box_, LinkStyle::Uploader),
-      upload_(link_) {
-    setWindowTitle(QStringLiteral("Data Uploader and Rotor Handler"));
+    : ControllerWindow(*platform.port, LinkStyle::Uploader, Layout, QStringLiteral("Text1"),
+                       platform.tickMs, parent),
+      platform_(platform), upload_(link_) {
     setWindowIcon(QIcon(QStringLiteral(":/skypass.png")));
-    BuildForm(*this, Layout, ClientWidth, ClientHeight);
-    BindMessageView(box_, *findChild<QPlainTextEdit*>(QStringLiteral("txtFileData")));
-    box_.setText(QStringLiteral("Text1"));
-
     const auto wire = [this](const char* name, auto handler) {
         connect(findChild<QPushButton*>(QString::fromLatin1(name)), &QPushButton::clicked, this,
                 handler);
     };
     wire("cmdOpen", [this] { cmdOpen_Click(); });
     wire("cmdSynchronize", [this] { cmdSynchronize_Click(); });
-    WireCommandButtons(*this, link_);
-
     upload_.setBudgets(platform.budgets);
-    tmrTimer1.setInterval(platform.tickMs);
-    connect(&tmrTimer1, &QTimer::timeout, this, &frmDataUploader::tmrTimer1_Timer);
 }
 
 frmDataUploader::~frmDataUploader() {
@@ -87,23 +73,15 @@ void frmDataUploader::Form_Load() {
         box_.append(NotFoundLine(0));
         return;
     }
-    TimerTickCount = 0;
     table_.PointCount = 0;
     table_.Loaded = false;
-    link_.start(TokenList, platform_.settingsPath);
-    tmrTimer1.start();
+    startLink(platform_.settingsPath);
 }
 
 void frmDataUploader::Form_QueryUnload() {
     closing_ = true;
     upload_.abort();
-    tmrTimer1.stop();
-    link_.close();
-}
-
-void frmDataUploader::closeEvent(QCloseEvent* event) {
-    Form_QueryUnload();
-    event->accept();
+    ControllerWindow::Form_QueryUnload();
 }
 
 void frmDataUploader::cmdStatus_Click() {

@@ -1,0 +1,45 @@
+#pragma once
+#include "controllerlink.h"
+#include "formbuilder.h"
+#include "messagetext.h"
+#include "tokenizer.h"
+#include <QTimer>
+#include <QWidget>
+#include <span>
+
+namespace ravik {
+
+class SerialPort;
+
+// What both programs' windows share: the message box, the controller link, the token list, the
+// one-second clock and closing. Each program adds its own controls and handlers.
+class ControllerWindow : public QWidget {
+    Q_OBJECT
+public:
+    const MessageText& messages() const { return box_; }
+    const ControllerLink& link() const { return link_; }
+    int timerTickCount() const { return TimerTickCount; }
+
+    // Closing the window: stops the clock and closes the port.
+    virtual void Form_QueryUnload();
+    virtual void tmrTimer1_Timer() { ++TimerTickCount; }
+
+protected:
+    // Builds the controls of `layout`, shows `firstText` in txtFileData and wires the command
+    // buttons of the vocabulary.
+    ControllerWindow(SerialPort& port, LinkStyle style, std::span<const ControlRow> layout,
+                     const QString& firstText, int tickMs, QWidget* parent);
+    ~ControllerWindow() override;
+
+    // The end of start-up: the settings file, the port and the probe; then the clock runs.
+    void startLink(const QString& settingsPath);
+    void closeEvent(QCloseEvent* event) override;
+
+    MessageText box_;
+    ControllerLink link_;
+    ravik::TokenList TokenList;
+    int TimerTickCount = 0;
+    QTimer tmrTimer1;
+};
+
+} // namespace ravik
