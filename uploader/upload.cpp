@@ -41,12 +41,6 @@ bool Upload::waitFor(const std::function<bool()>& done, int maxMs) {
 }
 
 Upload::Outcome Upload::send(const std::vector<QByteArray>& lines) {
-    running_ = true;
-    struct Running {
-        bool& flag;
-        ~Running() { flag = false; }
-    } running{running_};
-
     // A reply answers a line only if it begins after the line was written: when the previous
     // reply was still arriving at the write, its tail (end-of-file included) is passed over.
     bool tailPending = false;

@@ -37,7 +37,6 @@ public:
     // Ends any wait at once; later waits return at once too.
     void abort();
     bool aborted() const { return aborted_; }
-    bool running() const { return running_; }
 
 public slots:
     // Something happened that a wait may be waiting for (a reply, a clock tick).
@@ -50,7 +49,6 @@ private:
     ControllerLink& link_;
     Budgets budgets_;
     bool aborted_ = false;
-    bool running_ = false;
 };
 
 } // namespace ravik
