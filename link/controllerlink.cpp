@@ -1,6 +1,6 @@
 #include "controllerlink.h"
 #include "errors.h"
-#include "messagetext.h"
+#include "messagesink.h"
 #include "numbers.h"
 #include "serialport.h"
 #include "settings.h"
@@ -29,7 +29,7 @@ QString NotFoundLine(int port) {
     return QStringLiteral("The controller is not on port %1!!").arg(port) + LineEnd;
 }
 
-ControllerLink::ControllerLink(SerialPort& port, MessageText& box, LinkStyle style, QObject* parent)
+ControllerLink::ControllerLink(SerialPort& port, MessageSink& box, LinkStyle style, QObject* parent)
     : QObject(parent), serial_(port), box_(box), style_(style) {
     connect(&serial_, &SerialPort::notified, this, &ControllerLink::onComm);
     connect(&serial_, &SerialPort::deviceLost, this, &ControllerLink::handleLost);

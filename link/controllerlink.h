@@ -7,7 +7,7 @@
 
 namespace ravik {
 
-class MessageText;
+class MessageSink;
 class SerialPort;
 
 // How a program shows what the controller says.
@@ -31,7 +31,7 @@ public:
     // The newest part of an unfinished reply that skypass keeps.
     static constexpr qsizetype ReplyBufferLimit = 64 * 1024;
 
-    ControllerLink(SerialPort& port, MessageText& box, LinkStyle style, QObject* parent = nullptr);
+    ControllerLink(SerialPort& port, MessageSink& box, LinkStyle style, QObject* parent = nullptr);
 
     // The start-up sequence from reading the settings file to the outcome line. Never throws.
     // Returns the port number as far as it was known (0 before the settings file gave one).
@@ -71,7 +71,7 @@ private:
     void handleLost();
 
     SerialPort& serial_;
-    MessageText& box_;
+    MessageSink& box_;
     LinkStyle style_;
     int port_ = 0;
     QByteArray replyBuffer_;

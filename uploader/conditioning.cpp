@@ -96,4 +96,12 @@ std::vector<int> PointsToSend(const EphemerisTable& table) {
     return sent;
 }
 
+std::vector<QByteArray> PrepareUploadLines(EphemerisTable& table) {
+    ConditionTable(table);
+    std::vector<QByteArray> lines;
+    for (int index : PointsToSend(table))
+        lines.push_back(FormatEphemerisLine(table, index));
+    return lines;
+}
+
 } // namespace ravik

@@ -20,4 +20,8 @@ QByteArray FormatEphemerisLine(const EphemerisTable& table, int index);
 // (which is (0, 0) until something has been sent).
 std::vector<int> PointsToSend(const EphemerisTable& table);
 
+// Conditions the table and returns the upload lines of the points sent, in order. Throws as
+// ConditionTable does.
+std::vector<QByteArray> PrepareUploadLines(EphemerisTable& table);
+
 } // namespace ravik

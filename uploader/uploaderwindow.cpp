@@ -145,12 +145,9 @@ void frmDataUploader::UploadEphemeris() {
                                    Dialogs::Icon::Exclamation);
         return;
     }
-    ConditionTable(table_);
+    const std::vector<QByteArray> lines = PrepareUploadLines(table_);
     if (!link_.isOpen())
         return;
-    std::vector<QByteArray> lines;
-    for (int index : PointsToSend(table_))
-        lines.push_back(FormatEphemerisLine(table_, index));
     switch (upload_.send(lines)) {
     case Upload::Outcome::Aborted:
         return;
