@@ -37,9 +37,21 @@ ControllerLink::ControllerLink(SerialPort& port, MessageSink& box, LinkStyle sty
 
 int ControllerLink::start(TokenList& tokens, const QString& settingsPath) {
     port_ = 0;
-    probing_ = true;
     try {
         port_ = RoundToInt16(ReadPortSetting(tokens, settingsPath));
+    } catch (const RunTimeError&) {
+        writeOutcome(NotFoundLine(port_));
+        return port_;
+    }
+    probe(port_);
+    return port_;
+}
+
+bool ControllerLink::probe(int port) {
+    port_ = port;
+    probing_ = true;
+    lostReported_ = false;
+    try {
         if (!serial_.open(port_))
             throw RunTimeError(serial_.errorString().toStdString());
         serial_.discardInput();
@@ -61,22 +73,23 @@ int ControllerLink::start(TokenList& tokens, const QString& settingsPath) {
         if (serial_.bytesWaiting() <= 4) {
             serial_.close();
             writeOutcome(NotFoundLine(port_));
-            return port_;
+            return false;
         }
         const QByteArray answer = serial_.readAll();
         if (!answer.contains(Bytes(ProductWord))) {
             serial_.close(); // a foreign device: stay silent, as operators know it
-            return port_;
+            return false;
         }
         writeOutcome(FoundLine(port_));
         // Whatever followed the piece read above is shown like any other reply.
         serial_.setNotificationsEnabled(true);
+        return true;
     } catch (const RunTimeError&) {
         probing_ = false;
         serial_.close();
         writeOutcome(NotFoundLine(port_));
+        return false;
     }
-    return port_;
 }
 
 void ControllerLink::close() {

@@ -36,6 +36,10 @@ public:
     // The start-up sequence from reading the settings file to the outcome line. Never throws.
     // Returns the port number as far as it was known (0 before the settings file gave one).
     int start(TokenList& tokens, const QString& settingsPath);
+    // Opens port `port` and probes it, writing the outcome line as start() does. A headless
+    // program that names its port itself starts here, and may call it again after a loss.
+    // True when the controller was found (the port then stays open).
+    bool probe(int port);
     // Closing the window: closes the port; harmless when it is already closed.
     void close();
     bool isOpen() const;

@@ -36,7 +36,7 @@ QtSerialPort::~QtSerialPort() {
 
 bool QtSerialPort::open(int number) {
     close();
-    const QString path = PortDevicePath(number, directory_);
+    const QString path = devicePath_.isEmpty() ? PortDevicePath(number, directory_) : devicePath_;
     if (path.isEmpty()) {
         error_ = QStringLiteral("port %1 does not exist").arg(number);
         return false;

@@ -12,6 +12,10 @@ public:
     explicit QtSerialPort(QString directory = QStringLiteral("."), QObject* parent = nullptr);
     ~QtSerialPort() override;
 
+    // Every port number opens `path` instead (a headless program's --device); empty: the
+    // usual lookup.
+    void setDevicePath(const QString& path) { devicePath_ = path; }
+
     bool open(int number) override;
     void close() override;
     bool isOpen() const override;
@@ -29,6 +33,7 @@ private:
     void lose(const QString& why);
 
     QString directory_;
+    QString devicePath_;
     QSerialPort port_;
     QString error_;
     bool notifications_ = false;
