@@ -33,6 +33,7 @@ ControllerLink::ControllerLink(SerialPort& port, MessageSink& box, LinkStyle sty
     : QObject(parent), serial_(port), box_(box), style_(style) {
     connect(&serial_, &SerialPort::notified, this, &ControllerLink::onComm);
     connect(&serial_, &SerialPort::deviceLost, this, &ControllerLink::handleLost);
+    connect(&serial_, &SerialPort::drained, this, &ControllerLink::drained);
 }
 
 int ControllerLink::start(TokenList& tokens, const QString& settingsPath) {
@@ -127,6 +128,10 @@ bool ControllerLink::writeData(const QByteArray& bytes) {
         return false;
     }
     return true;
+}
+
+qint64 ControllerLink::bytesToWrite() const {
+    return serial_.isOpen() ? serial_.bytesToWrite() : 0;
 }
 
 bool ControllerLink::rawWrite(std::string_view bytes) {

@@ -53,6 +53,8 @@ public:
     // Writes one data-carrying string (upload line, time-set, point-to). False when the port is
     // closed or the write failed; a failed write is handled as a lost device.
     bool writeData(const QByteArray& bytes);
+    // Bytes written that the device has not taken yet.
+    qint64 bytesToWrite() const;
 
     // skypass's reply assembly, for tests and the upload's pacing.
     const QByteArray& replyBuffer() const { return replyBuffer_; }
@@ -68,6 +70,8 @@ signals:
     void commHandled(int commEvent);
     // The device went away or refused a write: the port is closed and the not-found line shown.
     void lost();
+    // The device took some of the bytes waiting to be written.
+    void drained();
 
 private:
     void writeOutcome(const QString& line);

@@ -19,6 +19,7 @@ public:
     void discardInput() override;
     QByteArray readAll() override;
     bool write(const QByteArray& bytes) override;
+    qint64 bytesToWrite() const override { return 0; }
     bool waitForInput(int msecs) override;
     void setNotificationsEnabled(bool enabled) override;
 

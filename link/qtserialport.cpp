@@ -1,5 +1,6 @@
 #include "qtserialport.h"
 #include "portname.h"
+#include <QElapsedTimer>
 #ifdef Q_OS_UNIX
 #include <poll.h>
 #endif
@@ -26,6 +27,7 @@ QtSerialPort::QtSerialPort(QString directory, QObject* parent)
     port_.setReadBufferSize(0);
     connect(&port_, &QSerialPort::readyRead, this, &QtSerialPort::onReadyRead);
     connect(&port_, &QSerialPort::errorOccurred, this, &QtSerialPort::onError);
+    connect(&port_, &QSerialPort::bytesWritten, this, &SerialPort::drained);
 }
 
 QtSerialPort::~QtSerialPort() {
@@ -60,8 +62,21 @@ bool QtSerialPort::open(int number) {
 }
 
 void QtSerialPort::close() {
+    closePort(true);
+}
+
+void QtSerialPort::closePort(bool drain) {
     notifications_ = false;
     dropDelivered();
+    if (!port_.isOpen())
+        return;
+    // Closing drops what the device has not taken yet; give a line on its way a moment to
+    // finish, so the controller never keeps half of it.
+    QElapsedTimer waited;
+    waited.start();
+    while (drain && port_.bytesToWrite() > 0 && waited.elapsed() < CloseDrainMs &&
+           port_.waitForBytesWritten(int(CloseDrainMs - waited.elapsed()))) {
+    }
     if (port_.isOpen())
         port_.close();
 }
@@ -94,10 +109,14 @@ bool QtSerialPort::write(const QByteArray& bytes) {
         error_ = port_.errorString();
         return false;
     }
-    // Qt only buffers; push the bytes out now so they leave in the order they were written and a
-    // dead device shows at once.
+    // Qt only buffers; hand what the device takes now to it, so a dead device shows at once. A
+    // full device keeps the rest in Qt's buffer, whole and in order, for the event loop to send.
     port_.flush();
     return port_.isOpen();
+}
+
+qint64 QtSerialPort::bytesToWrite() const {
+    return port_.isOpen() ? port_.bytesToWrite() : 0;
 }
 
 bool QtSerialPort::waitForInput(int msecs) {
@@ -122,14 +141,16 @@ void QtSerialPort::onError(QSerialPort::SerialPortError error) {
     switch (error) {
     case QSerialPort::ReadError:
         // A pseudo-terminal whose other end closed reports this, over and over; so can a read
-        // woken for nothing (EAGAIN). Only a line that has hung up is gone.
+        // woken for nothing (EAGAIN).
+    case QSerialPort::WriteError:
+        // A full output buffer (EAGAIN) is back-pressure: Qt keeps the bytes and sends them when
+        // the device drains. Only a line that has hung up is gone.
         if (port_.isOpen() && !HungUp(port_.handle())) {
             port_.clearError();
             break;
         }
         [[fallthrough]];
     case QSerialPort::ResourceError:
-    case QSerialPort::WriteError: // a flush from the event loop that failed
         if (port_.isOpen())
             lose(port_.errorString());
         break;
@@ -140,7 +161,7 @@ void QtSerialPort::onError(QSerialPort::SerialPortError error) {
 
 void QtSerialPort::lose(const QString& why) {
     error_ = why;
-    close();
+    closePort(false); // nothing more will drain from a device that is gone
     emit deviceLost();
 }
 

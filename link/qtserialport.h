@@ -8,6 +8,9 @@ namespace ravik {
 class QtSerialPort : public SerialPort {
     Q_OBJECT
 public:
+    // How long closing waits for bytes still on their way to the device.
+    static constexpr int CloseDrainMs = 2000;
+
     // Port numbers are looked up in `directory` (see PortDevicePath).
     explicit QtSerialPort(QString directory = QStringLiteral("."), QObject* parent = nullptr);
     ~QtSerialPort() override;
@@ -24,6 +27,7 @@ public:
     void discardInput() override;
     QByteArray readAll() override;
     bool write(const QByteArray& bytes) override;
+    qint64 bytesToWrite() const override;
     bool waitForInput(int msecs) override;
     void setNotificationsEnabled(bool enabled) override;
 
@@ -31,6 +35,7 @@ private:
     void onReadyRead();
     void onError(QSerialPort::SerialPortError error);
     void lose(const QString& why);
+    void closePort(bool drain);
 
     QString directory_;
     QString devicePath_;

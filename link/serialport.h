@@ -33,8 +33,11 @@ public:
     virtual void discardInput() = 0;
     // Returns every waiting character and removes them.
     virtual QByteArray readAll() = 0;
-    // Sends the bytes unchanged; false when the port refuses them (device gone).
+    // Sends the bytes unchanged and whole: what the device cannot take yet is kept, in order,
+    // and goes out as it drains (back-pressure is no fault). False when the device is gone.
     virtual bool write(const QByteArray& bytes) = 0;
+    // Bytes accepted by write() that the device has not taken yet.
+    virtual qint64 bytesToWrite() const = 0;
     // Blocks without running the event loop until more input arrives or `msecs` pass; used only
     // by the start-up probe, before notifications are switched on. False on timeout.
     virtual bool waitForInput(int msecs) = 0;
@@ -49,6 +52,8 @@ public:
 
 signals:
     void notified(int commEvent);
+    // The device took some of the bytes waiting to be written.
+    void drained();
     // The device went away while open (adapter pulled, other end of a pseudo-terminal closed) or
     // refused a write. The port is already closed when this is emitted.
     void deviceLost();

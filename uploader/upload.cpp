@@ -11,6 +11,7 @@ namespace ravik {
 Upload::Upload(ControllerLink& link, QObject* parent) : QObject(parent), link_(link) {
     connect(&link_, &ControllerLink::commHandled, this, &Upload::wake);
     connect(&link_, &ControllerLink::lost, this, &Upload::wake);
+    connect(&link_, &ControllerLink::drained, this, &Upload::wake);
 }
 
 void Upload::wake() {
@@ -40,6 +41,15 @@ bool Upload::waitFor(const std::function<bool()>& done, int maxMs) {
     return done();
 }
 
+bool Upload::waitForDrain() {
+    for (qint64 left = link_.bytesToWrite(); left > 0; left = link_.bytesToWrite()) {
+        waitFor([&] { return link_.bytesToWrite() < left || !link_.isOpen(); }, budgets_.drainMs);
+        if (aborted_ || !link_.isOpen() || link_.bytesToWrite() >= left)
+            return false;
+    }
+    return true;
+}
+
 Upload::Outcome Upload::send(const std::vector<QByteArray>& lines) {
     // A reply answers a line only if it begins after the line was written: when the previous
     // reply was still arriving at the write, its tail (end-of-file included) is passed over.
@@ -47,10 +57,11 @@ Upload::Outcome Upload::send(const std::vector<QByteArray>& lines) {
     bool endSeen = false;
     bool answered = false;
     const auto tracker = connect(&link_, &ControllerLink::commHandled, this, [&](int event) {
+        // Anything that begins after the line answers it, even a bare end-of-file character.
+        if (!tailPending || endSeen)
+            answered = true;
         if (event == CommEndOfFile)
             endSeen = true;
-        else if (event == CommReceive && (!tailPending || endSeen))
-            answered = true;
     });
     struct Disconnect {
         QMetaObject::Connection c;
@@ -66,6 +77,11 @@ Upload::Outcome Upload::send(const std::vector<QByteArray>& lines) {
         tailPending = i > 0 && !link_.replyBuffer().isEmpty();
         endSeen = false;
         answered = false;
+        if (!waitForDrain()) {
+            if (aborted_)
+                return Outcome::Aborted;
+            return link_.isOpen() ? Outcome::Stalled : Outcome::Lost;
+        }
         if (!link_.writeData(lines[i]))
             return aborted_ ? Outcome::Aborted : Outcome::Lost;
         const int budget =

@@ -22,14 +22,19 @@ public:
         // no longer waited for
         int sharedMs = 10000;
         int finalReplyMs = 10000; // after the last line, for a reply still missing
+        // A line is written only once the one before has left; a controller that takes none of
+        // it for this long stalls the upload (the port stays open, nothing is cut).
+        int drainMs = 10000;
     };
 
-    enum class Outcome { Done, Lost, Aborted };
+    enum class Outcome { Done, Lost, Aborted, Stalled };
 
     explicit Upload(ControllerLink& link, QObject* parent = nullptr);
     void setBudgets(const Budgets& budgets) { budgets_ = budgets; }
 
-    // Writes the lines in order, waiting for a reply after each, then for the last reply.
+    // Writes the lines in order, waiting for a reply after each, then for the last reply. Each
+    // line waits for the port to take the one before, so however silent the controller, the
+    // lines not yet taken never pile up.
     Outcome send(const std::vector<QByteArray>& lines);
     // Runs the event loop until `done` holds, `maxMs` pass, or the upload is aborted. True when
     // `done` held. `wake` is emitted by whatever may change the answer.
@@ -46,6 +51,10 @@ signals:
     void woken();
 
 private:
+    // Waits until the port has taken every byte written; false when it took none for
+    // drainMs (or the upload ended).
+    bool waitForDrain();
+
     ControllerLink& link_;
     Budgets budgets_;
     bool aborted_ = false;

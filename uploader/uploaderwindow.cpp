@@ -153,6 +153,8 @@ void frmDataUploader::UploadEphemeris() {
         return;
     case Upload::Outcome::Lost:
         throw RunTimeError("the controller went away during the upload");
+    case Upload::Outcome::Stalled:
+        throw RunTimeError("the controller took no data for 10 s");
     case Upload::Outcome::Done:
         break;
     }

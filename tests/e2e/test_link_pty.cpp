@@ -7,10 +7,13 @@
 #include "qtserialport.h"
 #include "simprocess.h"
 #include "tempfiles.h"
+#include "upload.h"
 #include <QDir>
 #include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
+#include <stdlib.h>
+#include <thread>
 
 using ravik::FoundLine;
 using ravik::LinkStyle;
@@ -107,6 +110,95 @@ TEST(StartUpOverAPseudoTerminal, IdentificationLeftoversFollowTheFoundLine) {
         5000));
     EXPECT_TRUE(bench.box.text().startsWith(FoundLine(1)));
     EXPECT_TRUE(bench.box.text().contains(QStringLiteral("controller")));
+}
+
+// A controller on the far end of a pseudo-terminal that answers the probe, then reads nothing
+// for `stallMs` (the line's buffers fill), then takes everything; it never answers a line.
+class StallingController {
+public:
+    explicit StallingController(int stallMs) {
+        master_ = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+        ::grantpt(master_);
+        ::unlockpt(master_);
+        device_ = QString::fromLocal8Bit(::ptsname(master_));
+        thread_ = std::thread([this, stallMs] {
+            using ravik::test::readUntil;
+            received_ = readUntil(master_, "?", 10000);
+            ravik::test::writeBytes(master_, "Ravik RC-2 rotator controller\r\n");
+            std::this_thread::sleep_for(std::chrono::milliseconds(stallMs));
+            received_ += readUntil(master_, "\rZ", 60000);
+        });
+    }
+    ~StallingController() {
+        if (thread_.joinable())
+            thread_.join();
+        ::close(master_);
+    }
+    const QString& device() const { return device_; }
+    std::string received() {
+        thread_.join();
+        return received_;
+    }
+
+private:
+    int master_ = -1;
+    QString device_;
+    std::thread thread_;
+    std::string received_;
+};
+
+// A long pass against a controller that takes its bytes slowly or not at all for a while: the
+// port's buffers fill, which is back-pressure, never a lost controller, and no line is cut.
+TEST(UploadOverAPseudoTerminal, AFullOutputBufferIsWaitedOut) {
+    struct Case {
+        const char* name;
+        std::vector<std::string> simArgs; // empty: the stalling controller above
+        int lines;
+    } cases[] = {
+        {"controller that stops reading for 2 s", {}, 3000},
+        {"silent controller reading at 9600 baud", {"--baud", "--silent-after", "1"}, 800},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TestApp();
+        std::vector<QByteArray> lines;
+        std::string expected = "?";
+        for (int i = 0; i < c.lines; ++i) {
+            lines.push_back(QStringLiteral("2026/12/07 %1:%2:%3 %4 %5\r")
+                                .arg(10 + i / 3600)
+                                .arg(i / 60 % 60, 2, 10, QLatin1Char('0'))
+                                .arg(i % 60, 2, 10, QLatin1Char('0'))
+                                .arg(i % 360)
+                                .arg(i % 90)
+                                .toLatin1());
+            expected += lines.back().toStdString();
+        }
+        expected += "Z";
+        QTemporaryDir dir;
+        ravik::test::SimProcess sim;
+        std::unique_ptr<StallingController> stalling;
+        ravik::QtSerialPort port(dir.path());
+        if (c.simArgs.empty()) {
+            stalling = std::make_unique<StallingController>(2000);
+            port.setDevicePath(stalling->device());
+        } else {
+            ASSERT_TRUE(sim.start(dir.path().toStdString(), 1, c.simArgs)) << sim.error();
+        }
+        ravik::MessageText box;
+        ravik::ControllerLink link(port, box, LinkStyle::Uploader);
+        ASSERT_TRUE(link.probe(1)) << box.text().toStdString();
+        ravik::Upload upload(link);
+        upload.setBudgets({100, 20, 100, 100});
+        EXPECT_EQ(upload.send(lines), ravik::Upload::Outcome::Done);
+        link.requestStatus();
+        EXPECT_TRUE(link.isOpen());
+        const std::string got =
+            stalling ? stalling->received() : sim.waitReceived(expected.size(), 60000);
+        EXPECT_EQ(got.size(), expected.size());
+        EXPECT_TRUE(got == expected);
+        EXPECT_FALSE(box.text().contains(QStringLiteral("not on port")));
+        link.close();
+    }
 }
 
 } // namespace

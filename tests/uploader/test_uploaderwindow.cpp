@@ -267,6 +267,15 @@ TEST(UploaderWindow, TheTailOfTheLastReplyDoesNotPaceTheNextLine) {
     EXPECT_EQ(up.port.written.count('\r'), 3);
 }
 
+TEST(UploaderWindow, ABareEndOfFileAnswersALine) {
+    Uploader up(true, Long);
+    up.port.responder = [](const QByteArray& w) { return w.endsWith('\r') ? "\x1A" : ""; };
+    // Only a bound: waiting out each line's budget would leave two lines unsent at the close.
+    QTimer::singleShot(4000, up.window.get(), [&] { up.window->close(); });
+    up.send("1000 10 10,1001 20 10,1002 30 10");
+    EXPECT_EQ(up.port.written.count('\r'), 3);
+}
+
 TEST(UploaderWindow, OtherButtonsWorkDuringAnUploadButASecondLoadIsRefused) {
     Uploader up(true, Long);
     up.port.responder = [&](const QByteArray& w) -> QByteArray {
