@@ -2,13 +2,15 @@
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME skypass)
 set(CPACK_PACKAGE_VENDOR "skypass developers")
-set(CPACK_PACKAGE_CONTACT "skypass developers <skypass@localhost>")
+set(CPACK_PACKAGE_CONTACT "skypass developers <maintainers@users.noreply.c-seed-13b01099.example>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
     "satellite pass uploader and manual console for Ravik antenna rotators")
+# Lines of at most 79 characters, as Debian's package tools show them indented by one.
 set(CPACK_PACKAGE_DESCRIPTION
-    "skypass uploads a satellite pass prediction (InstantTrack or Nova output) to a Ravik \
-azimuth/elevation rotator controller on a serial line; handpoint points and jogs the antenna \
-by hand; ravik-sim is a virtual controller on a pseudo-terminal for trying both without hardware.")
+    "skypass uploads a satellite pass prediction (InstantTrack or Nova output)
+to a Ravik azimuth/elevation rotator controller on a serial line; handpoint
+points and jogs the antenna by hand; ravik-sim is a virtual controller on a
+pseudo-terminal for trying both without hardware.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 # Debug information stays in the build; an operator's machine gets the lean programs.

@@ -225,13 +225,23 @@ void ControllerModel::feed(char byte, qint64 nowMs, QByteArray& out) {
 void ControllerModel::execute(const Token& token, qint64 nowMs, QByteArray& out) {
     switch (token.kind) {
     case Token::Identify:
-        reply(identificationText(), out);
+        if (config_.lateProductMs >= 0) {
+            // Five characters are enough for the probe to judge, so it never sees the word.
+            const QByteArray text = identificationText();
+            reply(text.left(LateSplit), out);
+            late_ = text.mid(LateSplit);
+            lateAtMs_ = nowMs + config_.lateProductMs;
+        } else {
+            reply(identificationText(), out);
+        }
         break;
     case Token::Status:
         reply(statusText(nowMs), out);
         break;
     case Token::Fixed:
         runCommand(token.command, nowMs);
+        if (config_.ownReply && Row(token.command).statusAfter)
+            reply(QByteArray("OK\r\n") + EndOfFileChar, out);
         break;
     case Token::TimeSet:
     case Token::PointTo:
@@ -297,6 +307,8 @@ void ControllerModel::reply(QByteArray text, QByteArray& out) const {
 QByteArray ControllerModel::identificationText() const {
     if (config_.shortAnswer)
         return "RC-2";
+    if (config_.lateProductMs >= 0)
+        return "RC-2 " + bytesOf(ProductWord) + " rotator controller\r\n";
     QByteArray word = bytesOf(ProductWord);
     if (config_.capsAnswer)
         word = word.toUpper();
@@ -433,8 +445,13 @@ double ControllerModel::nearestWinding(int compassAzimuth) const {
 }
 
 QByteArray ControllerModel::advance(qint64 nowMs) {
+    QByteArray out;
+    if (!late_.isEmpty() && nowMs >= lateAtMs_) {
+        reply(late_, out);
+        late_.clear();
+    }
     if (nowMs <= lastMs_)
-        return {};
+        return out;
     const double seconds = double(nowMs - lastMs_) / 1000.0;
     lastMs_ = nowMs;
     if (motion_) {
@@ -461,7 +478,7 @@ QByteArray ControllerModel::advance(qint64 nowMs) {
     };
     move(az_, targetAz_, jogAz_, config_.azimuthSpeed, AzimuthMin, AzimuthMax);
     move(el_, targetEl_, jogEl_, config_.elevationSpeed, ElevationMin, ElevationMax);
-    return {};
+    return out;
 }
 
 } // namespace ravik::sim

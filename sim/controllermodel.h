@@ -19,6 +19,9 @@ struct ControllerConfig {
     bool noEof = false;          // replies never carry the end-of-file character
     bool garbage = false;        // every reply replaced by text without the product or status word
     int silentAfter = -1;        // stop answering after this many upload lines; negative: never
+    bool ownReply = false;       // commands the programs follow with "Z" get a short reply first
+    int lateProductMs = -1; // identification sent as 5 characters without the product word, then
+                            // the rest this much later; negative: sent whole
 };
 
 struct StoredPoint {
@@ -37,12 +40,14 @@ public:
     static constexpr double ElevationMin = 0.0;
     static constexpr double ElevationMax = 90.0;
     static constexpr int DataLimit = 64; // longest data command kept; longer ones are dropped
+    static constexpr int LateSplit = 5;  // first piece of a late identification answer
 
     explicit ControllerModel(const ControllerConfig& config = {}, qint64 nowMs = 0);
 
     // Takes bytes split in any way; returns the reply bytes they provoke.
     QByteArray receive(QByteArrayView bytes, qint64 nowMs);
-    // Moves the rotors up to `nowMs`; returns unsolicited output (this controller sends none).
+    // Moves the rotors up to `nowMs`; returns output whose time has come (the late rest of an
+    // identification answer; a real controller sends nothing unasked).
     QByteArray advance(qint64 nowMs);
 
     double azimuth() const { return az_; }
@@ -102,6 +107,8 @@ private:
     Data data_ = Data::None;
     QByteArray dataBytes_;
     bool dataOverflow_ = false;
+    QByteArray late_; // held back until lateAtMs_
+    qint64 lateAtMs_ = 0;
 };
 
 // Parses "yyyy/mm/dd HH:mm:ss" (a two-digit year means 1970..2069) into UTC milliseconds.

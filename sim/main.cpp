@@ -238,6 +238,10 @@ int main(int argc, char** argv) {
 
     int status = 0;
     bool skipRead = false;
+    // --read-stall: bytes are taken one at a time until the first upload line is complete, so
+    // nothing after it has been read when the stall begins.
+    bool stallArmed = opt.readStallMs >= 0;
+    double stallUntil = -1;
     while (!stopRequested) {
         double t = now();
         output.push(model.advance(qint64(t)), t);
@@ -256,8 +260,11 @@ int main(int argc, char** argv) {
             if (const auto next = output.nextMs(t))
                 waitMs = std::min(waitMs, *next - t);
         }
-        const bool mayRead = input.allowance(t) > 0 && !skipRead;
-        if (!mayRead && !skipRead)
+        const bool stalled = t < stallUntil;
+        const bool mayRead = input.allowance(t) > 0 && !skipRead && !stalled;
+        if (stalled)
+            waitMs = std::min(waitMs, stallUntil - t);
+        else if (!mayRead && !skipRead)
             waitMs = std::min(waitMs, input.nextMs(t) - t);
         skipRead = false;
         const short events = short((mayRead ? POLLIN : 0) | (unwritten.isEmpty() ? 0 : POLLOUT));
@@ -278,7 +285,8 @@ int main(int argc, char** argv) {
         if (pfd.revents & POLLIN) {
             char buf[4096];
             const size_t want =
-                size_t(std::min<qsizetype>(qsizetype(sizeof buf), input.allowance(t)));
+                stallArmed ? 1
+                           : size_t(std::min<qsizetype>(qsizetype(sizeof buf), input.allowance(t)));
             const ssize_t n = read(pty.master, buf, want);
             if (n > 0) {
                 t = now();
@@ -287,6 +295,10 @@ int main(int argc, char** argv) {
                     std::fprintf(stderr, "ravik-sim: %s\n", errnoText("log write failed").c_str());
                 output.push(model.receive(QByteArrayView(buf, n), qint64(t)), t);
                 model.takeReceived(); // the log keeps the record; no growing copy here
+                if (stallArmed && model.uploadLinesAccepted() > 0) {
+                    stallArmed = false;
+                    stallUntil = t + opt.readStallMs;
+                }
             } else if (n < 0 && errno != EAGAIN && errno != EINTR) {
                 skipRead = true; // e.g. EIO: wait a round instead of spinning
             }

@@ -25,6 +25,11 @@ QString simUsage() {
         "  --no-eof           never end a reply with the end-of-file character (26)\n"
         "  --garbage          answer every request with noise that holds neither the product\n"
         "                     word nor the status word, ended by the end-of-file character\n"
+        "  --own-reply        answer every command that the programs follow with a status\n"
+        "                     request with a reply of its own first: OK, CR LF, end-of-file\n"
+        "  --late-product MS  send the identification answer as \"RC-2 \", then MS milliseconds\n"
+        "                     later the rest with the product word\n"
+        "  --read-stall MS    after the first upload line, read nothing for MS milliseconds\n"
         "  --log FILE         append every received byte to FILE at once\n"
         "  --speed-az DEG/S   azimuth rotor speed (default: 6)\n"
         "  --speed-el DEG/S   elevation rotor speed (default: 3)\n"
@@ -123,6 +128,8 @@ ParsedOptions parseSimArguments(const QStringList& args) {
             o.controller.noEof = true;
         else if (name == QLatin1String("--garbage"))
             o.controller.garbage = true;
+        else if (name == QLatin1String("--own-reply"))
+            o.controller.ownReply = true;
         else
             flag = false;
         if (flag) {
@@ -147,10 +154,14 @@ ParsedOptions parseSimArguments(const QStringList& args) {
                 bad("a port number 0..32767");
                 return r;
             }
-        } else if (name == QLatin1String("--pieces")) {
+        } else if (name == QLatin1String("--pieces") || name == QLatin1String("--late-product") ||
+                   name == QLatin1String("--read-stall")) {
             if (!needValue())
                 return r;
-            if (!takeInt(value, 0, 60000, o.pieceGapMs)) {
+            int& ms = name == QLatin1String("--pieces")         ? o.pieceGapMs
+                      : name == QLatin1String("--late-product") ? o.controller.lateProductMs
+                                                                : o.readStallMs;
+            if (!takeInt(value, 0, 60000, ms)) {
                 bad("milliseconds 0..60000");
                 return r;
             }

@@ -11,10 +11,11 @@ struct SimOptions {
     QString dir = QStringLiteral(".");
     int port = 1;
     ControllerConfig controller;
-    int pieceGapMs = -1; // negative: replies go out whole
-    QByteArray chatter;  // written once at start, before any request
-    bool baud = false;   // pace both directions like a 9600 baud line
-    QString logFile;     // every received byte is appended here; empty: no log
+    int pieceGapMs = -1;  // negative: replies go out whole
+    QByteArray chatter;   // written once at start, before any request
+    bool baud = false;    // pace both directions like a 9600 baud line
+    QString logFile;      // every received byte is appended here; empty: no log
+    int readStallMs = -1; // after the first upload line, read nothing this long; negative: never
     bool help = false;
 };
 

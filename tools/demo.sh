@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Builds everything, starts the virtual controller ravik-sim on port 1 of a demo folder that
 # holds the sample pass files, and starts skypass there. Usage: tools/demo.sh [handpoint]
+# Without a display it plays a short skypass session on a virtual display instead and leaves
+# the screenshots and the controller's received bytes in build/demo.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source tools/deps.sh
@@ -15,14 +17,63 @@ cp uploader/samples/*.out "$demo"/
 printf 'Comm Port 1\r\n' > "$demo/Ravik.ini"
 root=$PWD/build
 cd "$demo"
-"$root/sim/ravik-sim" --dir . --port 1 &
-sim=$!
-trap 'kill $sim 2>/dev/null; wait $sim 2>/dev/null' EXIT
-for _ in $(seq 50); do [ -L COM1 ] && break; sleep 0.1; done
 app=$root/$([ "$program" = handpoint ] && echo manual/handpoint || echo uploader/skypass)
-if [ -z "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
-    echo "No display: running $program on a virtual display (xvfb-run); screenshots: tools/screenshots.sh"
-    xvfb-run -a "$app"
-else
+if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
+    "$root/sim/ravik-sim" --dir . --port 1 &
+    sim=$!
+    trap 'kill $sim 2>/dev/null; wait $sim 2>/dev/null' EXIT
+    for _ in $(seq 50); do [ -L COM1 ] && break; sleep 0.1; done
     "$app"
+    exit
 fi
+
+# No display: a short scripted session on a virtual display instead of a window nobody sees.
+# skypass against ravik-sim: screenshots before and after "Show rotor status", of the file
+# dialog and of the finished upload of a sample pass, and the bytes the controller received.
+ravik_install_deps imagemagick
+out=$PWD
+rm -f "$out"/screenshot-*.png "$out/controller-received.bin"
+display=$(mktemp)
+pids=()
+cleanup() {
+    for ((i = ${#pids[@]} - 1; i >= 0; i--)); do
+        kill "${pids[i]}" 2>/dev/null || true
+        wait "${pids[i]}" 2>/dev/null || true
+    done
+    rm -f "$display"
+}
+trap cleanup EXIT
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$display" 2>/dev/null &
+pids+=($!)
+for _ in $(seq 100); do [ -s "$display" ] && break; sleep 0.1; done
+[ -s "$display" ] || { echo "Xvfb did not start" >&2; exit 1; }
+export DISPLAY=:$(head -n 1 "$display") QT_QPA_PLATFORM=xcb QT_QPA_PLATFORMTHEME=
+"$root/sim/ravik-sim" --dir . --port 1 --log "$out/controller-received.bin" >/dev/null &
+pids+=($!)
+for _ in $(seq 50); do [ -L COM1 ] && break; sleep 0.1; done
+"$root/uploader/skypass" 2>/dev/null &
+pids+=($!)
+wid=$(timeout 20 xdotool search --sync --onlyvisible --name "^Data Uploader and Rotor Handler$" |
+    head -n 1)
+[ -n "$wid" ] || { echo "skypass showed no window" >&2; exit 1; }
+# shot NAME DELAY WINDOW
+shot() { sleep "$2"; import -window "$3" "$out/screenshot-$1.png"; echo "  $out/screenshot-$1.png"; }
+echo "No display: a scripted skypass session on a virtual display; it wrote:"
+shot 1-started 1.5 "$wid"
+# The middles of "Show rotor status" and "Send an ephemeris", from skypass's layout table.
+xdotool mousemove --window "$wid" 308 200 click 1
+shot 2-status 2 "$wid"
+xdotool mousemove --window "$wid" 88 108 click 1
+dialog=$(timeout 20 xdotool search --sync --onlyvisible --name "^Open$" | head -n 1)
+[ -n "$dialog" ] || { echo "no file dialog appeared" >&2; exit 1; }
+for _ in $(seq 30); do [ "$(xdotool getwindowfocus)" = "$dialog" ] && break; sleep 0.1; done
+xdotool key ctrl+a BackSpace type --delay 20 "$PWD/pass-instanttrack.out"
+shot 3-file-dialog 0.5 "$dialog"
+xdotool key Return
+# The upload ends with the status request, a "Z" after the last upload line (at most a minute).
+for _ in $(seq 600); do
+    [[ $(tr -d '\000' <"$out/controller-received.bin") =~ [0-9]\ [0-9-]+$'\r'Z$ ]] && break
+    sleep 0.1
+done
+shot 4-uploaded 1.5 "$wid"
+echo "  $out/controller-received.bin (every byte skypass sent the controller)"

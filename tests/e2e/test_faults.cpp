@@ -38,7 +38,7 @@ std::string HugePass() {
 // Held: handpoint, started first in the same folder, holds the simulator's port. None: no COM1
 // (as nobody: port 1 is /dev/ttyS0).
 enum class Port { Sim, Held, None, Dangling };
-enum class Act { None, Commands, Status, Open };
+enum class Act { None, Commands, Status, Disable, Open };
 
 const std::string Binary("\x00\x01\xff\xfe\x80\x7f\r\n\x05\x1a", 10);
 const std::string BinaryThreeTokens("\001\376ab\002\200cd\3779\000\r\n\252\000", 15); // ab cd 9
@@ -97,6 +97,18 @@ const Case Cases[] = {
      .after = "Reading the status", .bytes = "?Z"},
     {.name = "no_eof_handpoint", .program = Hand, .sim = {"--no-eof"}, .shown = Found(1) + "*",
      .act = Act::Status, .after = "Reading the status\nMotion *\nPoints 0\n*", .bytes = "?Z"},
+    // A command answered by a reply of its own: skypass's "garbled" gives way to the status,
+    // handpoint shows both.
+    {.name = "own_reply_skypass", .sim = {"--own-reply"}, .act = Act::Disable,
+     .after = Status(0), .bytes = "?SZ"},
+    {.name = "own_reply_handpoint", .program = Hand, .sim = {"--own-reply"},
+     .shown = Found(1) + "*", .act = Act::Disable, .after = "Reading the status\nOK\n*Motion off*",
+     .bytes = "?SZ"},
+    // The product word comes after the five characters the probe judges: closed without a word.
+    {.name = "late_product_skypass", .sim = {"--late-product", "1000"}, .shown = TZ,
+     .act = Act::Commands, .after = TZ},
+    {.name = "late_product_handpoint", .program = Hand, .sim = {"--late-product", "1000"},
+     .shown = "Text1\n", .act = Act::Commands, .after = "Unwinding\n"},
     // The settings file: read-only ones as an operator who does not own them.
     {.name = "ini_missing", .ini = std::nullopt},
     {.name = "ini_empty", .ini = ""},
@@ -153,6 +165,8 @@ TEST_P(Faults, TheOperatorIsToldAndNothingIsLost) {
         program->clickEveryCommand();
     if (c.act == Act::Status)
         program->click("cmdStatus");
+    if (c.act == Act::Disable)
+        program->click("cmdDisable");
     if (c.act == Act::Open) {
         program->click("cmdOpen");
         EXPECT_EQ(program->chooseFile(pass),

@@ -23,11 +23,14 @@ QString Parsed(const QString& line) {
     add(o.chatter != d.chatter, "chatter", o.chatter.toPercentEncoding());
     add(o.baud, "baud", o.baud);
     add(o.logFile != d.logFile, "log", o.logFile);
+    add(o.readStallMs != d.readStallMs, "read-stall", o.readStallMs);
+    add(c.lateProductMs != d.controller.lateProductMs, "late-product", c.lateProductMs);
     add(o.help, "help", o.help);
     add(c.azimuthSpeed != d.controller.azimuthSpeed, "az", c.azimuthSpeed);
     add(c.elevationSpeed != d.controller.elevationSpeed, "el", c.elevationSpeed);
     add(c.silentAfter != d.controller.silentAfter, "silent-after", c.silentAfter);
-    add(c.silent && c.shortAnswer && c.capsAnswer && c.noEof && c.garbage, "faults", "all");
+    add(c.silent && c.shortAnswer && c.capsAnswer && c.noEof && c.garbage && c.ownReply, "faults",
+        "all");
     return p.error.isEmpty() ? s.join(' ') : "error";
 }
 
@@ -37,7 +40,9 @@ TEST(SimOptions, CommandLine) {
     } rows[] = {
         {"", ""},
         {"--dir /tmp/x --port=7", "dir=/tmp/x port=7"},
-        {"--silent --short-answer --caps --no-eof --garbage --baud", "baud=true faults=all"},
+        {"--silent --short-answer --caps --no-eof --garbage --own-reply --baud",
+         "baud=true faults=all"},
+        {"--read-stall 500 --late-product=40", "read-stall=500 late-product=40"},
         {"--pieces 0 --silent-after 3 --log l.bin", "pieces=0 log=l.bin silent-after=3"},
         {"--speed-az 60.5 --speed-el=30", "az=60.5 el=30"},
         {"--chatter x\\r\\n\\x1A\\\\\\q", "chatter=x%0D%0A%1A%5C%5Cq"},
@@ -58,9 +63,10 @@ TEST(SimOptions, CommandLine) {
 
 // The usage names every option, and every option that takes a value is understood with one.
 TEST(SimOptions, UsageNamesEveryOption) {
-    for (const QString name : {"--dir", "--port", "--silent", "--short-answer", "--caps",
-                               "--pieces", "--chatter", "--baud", "--silent-after", "--no-eof",
-                               "--garbage", "--log", "--speed-az", "--speed-el", "--help"}) {
+    for (const QString name :
+         {"--dir", "--port", "--silent", "--short-answer", "--caps", "--pieces", "--chatter",
+          "--baud", "--silent-after", "--no-eof", "--garbage", "--log", "--speed-az", "--speed-el",
+          "--help", "--own-reply", "--late-product", "--read-stall"}) {
         EXPECT_TRUE(simUsage().contains(name)) << name.toStdString();
         EXPECT_TRUE(Parsed(name) != "error" || Parsed(name + " 5") != "error")
             << name.toStdString();
