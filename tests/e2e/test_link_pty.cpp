@@ -156,7 +156,9 @@ TEST(UploadOverAPseudoTerminal, AFullOutputBufferIsWaitedOut) {
         int lines;
     } cases[] = {
         {"controller that stops reading for 2 s", {}, 3000},
-        {"silent controller reading at 9600 baud", {"--baud", "--silent-after", "1"}, 800},
+        {"ravik-sim silent after a line, not reading for 2 s",
+         {"--silent-after", "1", "--read-stall", "2000"},
+         3000},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
