@@ -44,6 +44,8 @@ public slots:
 
 signals:
     void woken();
+    // A line went out and its wait is over: `sent` of the `total` lines are done (progress).
+    void lineSent(int sent, int total);
 
 private:
     ControllerLink& link_;
