@@ -96,6 +96,7 @@ Upload::Outcome Upload::send(const std::vector<QByteArray>& lines) {
         if (!answered && i > 0 && budget > 0)
             sharedLeft -= int(std::min<qint64>(waited.elapsed(), budget));
         lastAnswered = answered;
+        emit lineSent(int(i + 1), int(lines.size()));
     }
     if (!lastAnswered) {
         waitFor(answeredOrGone, budgets_.finalReplyMs);

@@ -49,6 +49,8 @@ public slots:
 
 signals:
     void woken();
+    // A line went out and its wait is over: `sent` of the `total` lines are done (progress).
+    void lineSent(int sent, int total);
 
 private:
     // Waits until the port has taken every byte written; false when it took none for
