@@ -96,13 +96,13 @@ ExitStatus RunUpload(const UploadOptions& options) {
     try {
         table.PassFileName = options.file;
         if (LoadPassFile(options.file, tokens, table, monthNames) == PassFormat::Neither) {
-            Error(QStringLiteral("File is neither InstantTrack nor Nova file"));
+            Error(NeitherFormatText);
             return NeitherFormat;
         }
         lines = PrepareUploadLines(table);
     } catch (const RunTimeError& e) {
-        Error(QStringLiteral("Can't access %1: %2")
-                  .arg(options.file, QString::fromStdString(e.what())));
+        Error(CantAccessText + options.file + QStringLiteral(": ") +
+              QString::fromStdString(e.what()));
         return CannotRead;
     }
 
@@ -145,10 +145,10 @@ ExitStatus RunUpload(const UploadOptions& options) {
     QObject::connect(&upload, &Upload::lineSent, &upload,
                      [&](int sent, int total) { progress.update(sent, total); });
     progress.start();
-    if (upload.send(lines) != Upload::Outcome::Done) {
+    if (const Upload::Outcome outcome = upload.send(lines); outcome != Upload::Outcome::Done) {
         progress.interrupt();
-        Error(QStringLiteral("Can't access %1: the controller went away during the upload")
-                  .arg(options.file));
+        Error(CantAccessText + options.file + QStringLiteral(": ") +
+              Upload::failureReason(outcome));
         return ControllerLost;
     }
     // The last reply may still be arriving; the status is asked for once it has ended.

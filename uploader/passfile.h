@@ -9,6 +9,12 @@ namespace ravik {
 
 enum class PassFormat { Neither, InstantTrack, Nova };
 
+// What the operator reads about a pass file that is neither format, or cannot be read (the
+// file's name follows).
+inline const QString NeitherFormatText =
+    QStringLiteral("File is neither InstantTrack nor Nova file");
+inline const QString CantAccessText = QStringLiteral("Can't access ");
+
 // The counts of the detection pass: lines read (L), lines whose first token has 9 characters
 // (N9) or 2 characters (N2), and T = N9 + N2.
 struct Detection {

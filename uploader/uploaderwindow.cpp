@@ -122,8 +122,7 @@ void frmDataUploader::cmdOpen_Click() {
         const QString name = platform_.dialogs->chooseFile(PassFilters);
         table_.PassFileName = name;
         if (LoadPassFile(name, TokenList, table_, MonthNameTable) == PassFormat::Neither) {
-            platform_.dialogs->message(QStringLiteral("File is neither InstantTrack nor Nova file"),
-                                       ErrorTitle, Dialogs::Icon::Exclamation);
+            platform_.dialogs->message(NeitherFormatText, ErrorTitle, Dialogs::Icon::Exclamation);
             return;
         }
         UploadEphemeris();
@@ -134,8 +133,8 @@ void frmDataUploader::cmdOpen_Click() {
 
 void frmDataUploader::failLoad(const QString& reason) {
     if (!closing_)
-        platform_.dialogs->message(QStringLiteral("Can't access ") + table_.PassFileName,
-                                   ErrorTitle, Dialogs::Icon::Exclamation, reason);
+        platform_.dialogs->message(CantAccessText + table_.PassFileName, ErrorTitle,
+                                   Dialogs::Icon::Exclamation, reason);
     table_.PassFileName.clear();
 }
 
@@ -148,16 +147,11 @@ void frmDataUploader::UploadEphemeris() {
     const std::vector<QByteArray> lines = PrepareUploadLines(table_);
     if (!link_.isOpen())
         return;
-    switch (upload_.send(lines)) {
-    case Upload::Outcome::Aborted:
+    const Upload::Outcome outcome = upload_.send(lines);
+    if (outcome == Upload::Outcome::Aborted)
         return;
-    case Upload::Outcome::Lost:
-        throw RunTimeError("the controller went away during the upload");
-    case Upload::Outcome::Stalled:
-        throw RunTimeError("the controller took no data for 10 s");
-    case Upload::Outcome::Done:
-        break;
-    }
+    if (outcome != Upload::Outcome::Done)
+        throw RunTimeError(Upload::failureReason(outcome).toStdString());
     TimerTickCount = 0;
     upload_.waitFor([this] { return TimerTickCount >= 2; }, 5 * platform_.tickMs);
     if (closing_ || upload_.aborted())
