@@ -191,7 +191,11 @@ TEST(UploadOverAPseudoTerminal, AFullOutputBufferIsWaitedOut) {
         ASSERT_TRUE(link.probe(1)) << box.text().toStdString();
         ravik::Upload upload(link);
         upload.setBudgets({100, 20, 100, 100});
+        qint64 mostWaiting = 0; // bytes not yet taken by the port: never more than a line
+        QObject::connect(&upload, &ravik::Upload::lineSent,
+                         [&] { mostWaiting = std::max(mostWaiting, link.bytesToWrite()); });
         EXPECT_EQ(upload.send(lines), ravik::Upload::Outcome::Done);
+        EXPECT_LE(mostWaiting, qsizetype(std::string_view("2026/12/07 10:00:00 359 89\r").size()));
         link.requestStatus();
         EXPECT_TRUE(link.isOpen());
         const std::string got =
