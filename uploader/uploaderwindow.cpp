@@ -71,6 +71,7 @@ void frmDataUploader::Form_Load() {
         box_.setText(OffsetLine(zone));
     } catch (const RunTimeError&) {
         box_.append(NotFoundLine(0));
+        startClock();
         return;
     }
     table_.PointCount = 0;

@@ -29,8 +29,12 @@ ControllerWindow::~ControllerWindow() {
 }
 
 void ControllerWindow::startLink(const QString& settingsPath) {
-    TimerTickCount = 0;
     link_.start(TokenList, settingsPath);
+    startClock();
+}
+
+void ControllerWindow::startClock() {
+    TimerTickCount = 0;
     tmrTimer1.start();
 }
 

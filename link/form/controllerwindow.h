@@ -33,6 +33,9 @@ protected:
 
     // The end of start-up: the settings file, the port and the probe; then the clock runs.
     void startLink(const QString& settingsPath);
+    // Starts the clock from tick 0. Every way out of start-up calls it, and only then, so the
+    // first tick comes a second after the window appears, however long the probe took.
+    void startClock();
     void closeEvent(QCloseEvent* event) override;
 
     MessageText box_;

@@ -1,3 +1,4 @@
+#include "errors.h"
 #include "fakedialogs.h"
 #include "fakeserialport.h"
 #include "layoutcheck.h"
@@ -78,6 +79,14 @@ TEST(UploaderWindow, StartUpAndTheClock) {
     up.clock.now = QDateTime(QDate(2026, 12, 6), QTime(23, 59, 59), Qt::UTC);
     up.window->tmrTimer1_Timer();
     EXPECT_EQ(time->text(), "UTC:  2026/12/06 23:59:59");
+    // A failed time-zone step ends start-up early, but the clock runs all the same.
+    struct : ravik::TimeZoneQuery {
+        TimeZoneInfo query() const override { throw ravik::RunTimeError("no time zone"); }
+    } failing;
+    skypass::frmDataUploader broken({&up.port, &up.dialogs, &failing, &up.clock, "", 5});
+    broken.Form_Load();
+    EXPECT_TRUE(
+        QTest::qWaitFor([&] { return !broken.findChild<QLabel*>("lblTime")->text().isEmpty(); }));
 }
 
 TEST(UploaderWindow, OffsetLines) {
