@@ -118,7 +118,7 @@ void BuildForm(QWidget& form, std::span<const ControlRow> rows, int clientWidthT
 }
 
 void WireCommandButtons(QWidget& form, ControllerLink& link) {
-    if (auto* status = form.findChild<QPushButton*>(QStringLiteral("cmdStatus")))
+    if (auto* status = form.findChild<QPushButton*>(QString::fromLatin1(StatusButtonName)))
         QObject::connect(status, &QPushButton::clicked, &link, &ControllerLink::requestStatus);
     for (const CommandRow& row : CommandTable) {
         const QString name = QString::fromLatin1(row.button.data(), qsizetype(row.button.size()));

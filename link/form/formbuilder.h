@@ -1,4 +1,5 @@
 #pragma once
+#include "commands.h"
 #include <QString>
 #include <QWidget>
 #include <span>
@@ -25,6 +26,34 @@ struct ControlRow {
     bool centred = false;
     QRgb textColour = 0; // 0: default
 };
+
+inline constexpr const char* StatusButtonName = "cmdStatus";
+
+// A button of the command vocabulary: its object name and caption come from CommandTable, so
+// each caption is written once.
+constexpr ControlRow CommandButton(Command c, int left, int top, int width, int height,
+                                   const char* frame = nullptr) {
+    return {Row(c).button.data(),
+            ControlKind::Button,
+            Row(c).caption.data(),
+            left,
+            top,
+            width,
+            height,
+            frame};
+}
+
+// The status request's button, "Show rotor status".
+constexpr ControlRow StatusButton(int left, int top, int width, int height, const char* frame) {
+    return {StatusButtonName,
+            ControlKind::Button,
+            StatusCaption.data(),
+            left,
+            top,
+            width,
+            height,
+            frame};
+}
 
 // Builds the controls of `rows` on `form` (object names = the rows' names, geometry converted
 // from twips, tab order = row order) and sizes the client area.
