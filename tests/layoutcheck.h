@@ -1,9 +1,41 @@
 #pragma once
 #include "formbuilder.h"
+#include <QGroupBox>
+#include <QImage>
 #include <QLabel>
 #include <QPlainTextEdit>
+#include <algorithm>
 #include <gtest/gtest.h>
+#include <map>
 #include <span>
+
+// Nothing a frame draws, its line or its caption, falls inside a control it holds: the frame is
+// drawn alone, at twice the size as on a high-density screen, and each control's place must be
+// bare background (the colour most of the frame has).
+inline void CheckFramesClearTheirControls(QWidget& form) {
+    for (auto* frame : form.findChildren<QGroupBox*>()) {
+        QImage image(frame->size() * 2, QImage::Format_RGB32);
+        image.setDevicePixelRatio(2);
+        frame->render(&image, {}, {}, QWidget::DrawWindowBackground);
+        std::map<QRgb, int> colours;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                ++colours[image.pixel(x, y)];
+        const QRgb background =
+            std::max_element(colours.begin(), colours.end(), [](auto a, auto b) {
+                return a.second < b.second;
+            })->first;
+        for (auto* w : frame->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+            const QRect r(w->geometry().topLeft() * 2, w->geometry().size() * 2);
+            int crossed = 0;
+            for (int y = r.top(); y <= r.bottom(); ++y)
+                for (int x = r.left(); x <= r.right(); ++x)
+                    crossed += image.pixel(x, y) != background;
+            EXPECT_EQ(crossed, 0) << frame->objectName().toStdString() << " crosses "
+                                  << w->objectName().toStdString();
+        }
+    }
+}
 
 // Checks the real widgets of a window against its layout table: kind, caption (a text box's
 // first text), geometry in pixels (15 twips each), the frame that holds each control, font size,
@@ -43,4 +75,5 @@ inline void CheckLayout(QWidget& form, std::span<const ravik::ControlRow> rows) 
         EXPECT_EQ(next, w) << "after " << previous->objectName().toStdString();
         previous = w;
     }
+    CheckFramesClearTheirControls(form);
 }

@@ -4,6 +4,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPainter>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QStyleOptionButton>
@@ -32,6 +33,36 @@ protected:
         painter.setPen(palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled,
                                        QPalette::ButtonText));
         painter.drawText(area.adjusted(2, 0, -2, 0), Qt::AlignCenter | Qt::TextWordWrap, caption);
+    }
+};
+
+// A frame as operators know it: its line runs through the middle of the caption's height at the
+// frame's top edge, with the caption standing on it, so the controls placed inside stay clear
+// of both. Drawn here rather than by the style, whose group boxes put the line below the
+// caption, through the first row of controls, and differ from style to style.
+class Frame : public QGroupBox {
+public:
+    using QGroupBox::QGroupBox;
+    static constexpr int CaptionLeft = 6; // pixels from the left edge, padding included
+    static constexpr int CaptionPadding = 2;
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter painter(this);
+        const QFontMetrics metrics(font());
+        const QRect box = rect().adjusted(0, metrics.height() / 2, -1, -1);
+        // Etched: a shadow line with a light one just inside it.
+        painter.setPen(palette().color(QPalette::Mid));
+        painter.drawRect(box.adjusted(0, 0, -1, -1));
+        painter.setPen(palette().color(QPalette::Light));
+        painter.drawRect(box.adjusted(1, 1, 0, 0));
+        if (title().isEmpty())
+            return;
+        const QRect caption(CaptionLeft, 0, metrics.horizontalAdvance(title()) + 2 * CaptionPadding,
+                            metrics.height());
+        painter.fillRect(caption, palette().color(QPalette::Window));
+        painter.setPen(palette().color(QPalette::WindowText));
+        painter.drawText(caption, Qt::AlignCenter, title());
     }
 };
 
@@ -65,7 +96,7 @@ QWidget* Make(const ControlRow& row, QWidget* parent) {
         return label;
     }
     case ControlKind::Frame:
-        return new QGroupBox(caption, parent);
+        return new Frame(caption, parent);
     }
     return nullptr;
 }
