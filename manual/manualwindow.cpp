@@ -50,7 +50,7 @@ std::span<const ControlRow> ManualLayout() {
 
 frmDataUploader::frmDataUploader(const Platform& platform, QWidget* parent)
     : ControllerWindow(*platform.port, LinkStyle::Manual, Layout, QStringLiteral("Text1\r\n"), 1000,
-                       parent),
+                       platform.fontFamily, parent),
       platform_(platform) {
     setWindowIcon(QIcon(QStringLiteral(":/handpoint.png")));
     connect(findChild<QPushButton*>(QStringLiteral("cmdGo")), &QPushButton::clicked, this,

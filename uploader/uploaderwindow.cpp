@@ -48,7 +48,7 @@ std::span<const ControlRow> UploaderLayout() {
 
 frmDataUploader::frmDataUploader(const Platform& platform, QWidget* parent)
     : ControllerWindow(*platform.port, LinkStyle::Uploader, Layout, QStringLiteral("Text1"),
-                       platform.tickMs, parent),
+                       platform.tickMs, platform.fontFamily, parent),
       platform_(platform), upload_(link_) {
     setWindowIcon(QIcon(QStringLiteral(":/skypass.png")));
     const auto wire = [this](const char* name, auto handler) {

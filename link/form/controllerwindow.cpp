@@ -12,10 +12,10 @@ constexpr int ClientHeight = 5025;
 
 ControllerWindow::ControllerWindow(SerialPort& port, LinkStyle style,
                                    std::span<const ControlRow> layout, const QString& firstText,
-                                   int tickMs, QWidget* parent)
+                                   int tickMs, const QString& fontFamily, QWidget* parent)
     : QWidget(parent), link_(port, box_, style) {
     setWindowTitle(QStringLiteral("Data Uploader and Rotor Handler"));
-    BuildForm(*this, layout, ClientWidth, ClientHeight);
+    BuildForm(*this, layout, ClientWidth, ClientHeight, fontFamily);
     BindMessageView(box_, *findChild<QPlainTextEdit*>(QStringLiteral("txtFileData")));
     box_.setText(firstText);
     WireCommandButtons(*this, link_);

@@ -25,10 +25,11 @@ public:
     virtual void tmrTimer1_Timer() { ++TimerTickCount; }
 
 protected:
-    // Builds the controls of `layout`, shows `firstText` in txtFileData and wires the command
-    // buttons of the vocabulary.
+    // Builds the controls of `layout` in FormFamily(`fontFamily`), shows `firstText` in
+    // txtFileData and wires the command buttons of the vocabulary.
     ControllerWindow(SerialPort& port, LinkStyle style, std::span<const ControlRow> layout,
-                     const QString& firstText, int tickMs, QWidget* parent);
+                     const QString& firstText, int tickMs, const QString& fontFamily,
+                     QWidget* parent);
     ~ControllerWindow() override;
 
     // The end of start-up: the settings file, the port and the probe; then the clock runs.

@@ -21,6 +21,13 @@ class WrappingButton : public QPushButton {
 public:
     using QPushButton::QPushButton;
 
+    bool captionFits() const {
+        QStyleOptionButton option;
+        initStyleOption(&option);
+        const QRect area = captionArea(option);
+        return area.contains(fontMetrics().boundingRect(area, CaptionFlags, text()));
+    }
+
 protected:
     void paintEvent(QPaintEvent*) override {
         QStylePainter painter(this);
@@ -29,10 +36,17 @@ protected:
         const QString caption = option.text;
         option.text.clear();
         painter.drawControl(QStyle::CE_PushButton, option);
-        const QRect area = style()->subElementRect(QStyle::SE_PushButtonContents, &option, this);
         painter.setPen(palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled,
                                        QPalette::ButtonText));
-        painter.drawText(area.adjusted(2, 0, -2, 0), Qt::AlignCenter | Qt::TextWordWrap, caption);
+        painter.drawText(captionArea(option), CaptionFlags, caption);
+    }
+
+private:
+    static constexpr int CaptionFlags = Qt::AlignCenter | Qt::TextWordWrap;
+    QRect captionArea(const QStyleOptionButton& option) const {
+        return style()
+            ->subElementRect(QStyle::SE_PushButtonContents, &option, this)
+            .adjusted(2, 0, -2, 0);
     }
 };
 
@@ -45,6 +59,12 @@ public:
     using QGroupBox::QGroupBox;
     static constexpr int CaptionLeft = 6; // pixels from the left edge, padding included
     static constexpr int CaptionPadding = 2;
+
+    bool captionFits() const {
+        // The same margin on the right as on the left.
+        return 2 * (CaptionLeft + CaptionPadding) + fontMetrics().horizontalAdvance(title()) <=
+               width();
+    }
 
 protected:
     void paintEvent(QPaintEvent*) override {
@@ -101,18 +121,42 @@ QWidget* Make(const ControlRow& row, QWidget* parent) {
     return nullptr;
 }
 
+bool CaptionFits(const QWidget& w) {
+    if (auto* button = dynamic_cast<const WrappingButton*>(&w))
+        return button->captionFits();
+    if (auto* frame = dynamic_cast<const Frame*>(&w))
+        return frame->captionFits();
+    if (auto* label = qobject_cast<const QLabel*>(&w))
+        return label->fontMetrics().horizontalAdvance(label->text()) <= label->width();
+    return true;
+}
+
+// The places and sizes are those of MS Sans Serif; a wider font (DejaVu Sans, Noto Sans) would
+// clip captions, so each control's font is made a little smaller until its caption fits.
+void FitCaption(QWidget& w) {
+    QFont font = w.font();
+    const qreal smallest = font.pointSizeF() * 0.75;
+    while (!CaptionFits(w) && font.pointSizeF() - 0.25 >= smallest) {
+        font.setPointSizeF(font.pointSizeF() - 0.25);
+        w.setFont(font);
+    }
+}
+
 } // namespace
 
-QFont FormFont(int points) {
+QString FormFamily(const QString& preferred) {
+    static const QStringList installed = QFontDatabase::families();
+    if (installed.contains(preferred))
+        return preferred;
     // MS Sans Serif where it exists; otherwise a sans serif of similar width, so captions sized
-    // for it still fit; otherwise the platform's own.
-    static const QString family = [] {
-        const QStringList installed = QFontDatabase::families();
-        for (const char* name : {"MS Sans Serif", "Liberation Sans", "Arial", "Helvetica"})
-            if (installed.contains(QString::fromLatin1(name)))
-                return QString::fromLatin1(name);
-        return QFontDatabase::systemFont(QFontDatabase::GeneralFont).family();
-    }();
+    // for it need least shrinking; otherwise the platform's own.
+    for (const char* name : {"MS Sans Serif", "Liberation Sans", "Arial", "Helvetica"})
+        if (installed.contains(QString::fromLatin1(name)))
+            return QString::fromLatin1(name);
+    return QFontDatabase::systemFont(QFontDatabase::GeneralFont).family();
+}
+
+QFont FormFont(int points, const QString& family) {
     QFont font(family);
     font.setStyleHint(QFont::SansSerif);
     font.setWeight(QFont::Normal);
@@ -121,9 +165,10 @@ QFont FormFont(int points) {
 }
 
 void BuildForm(QWidget& form, std::span<const ControlRow> rows, int clientWidthTwips,
-               int clientHeightTwips) {
+               int clientHeightTwips, const QString& family) {
+    const QString chosen = FormFamily(family);
     form.setFixedSize(Px(clientWidthTwips), Px(clientHeightTwips));
-    form.setFont(FormFont(DefaultFontPoints));
+    form.setFont(FormFont(DefaultFontPoints, chosen));
     QWidget* previous = nullptr;
     for (const ControlRow& row : rows) {
         QWidget* parent = &form;
@@ -134,12 +179,13 @@ void BuildForm(QWidget& form, std::span<const ControlRow> rows, int clientWidthT
         w->setObjectName(QString::fromLatin1(row.name));
         w->setGeometry(Px(row.left), Px(row.top), Px(row.width), Px(row.height));
         if (row.fontPoints)
-            w->setFont(FormFont(row.fontPoints));
+            w->setFont(FormFont(row.fontPoints, chosen));
         if (row.textColour) {
             QPalette palette = w->palette();
             palette.setColor(QPalette::WindowText, QColor(row.textColour));
             w->setPalette(palette);
         }
+        FitCaption(*w);
         if (w->focusPolicy() != Qt::NoFocus) {
             if (previous)
                 QWidget::setTabOrder(previous, w);

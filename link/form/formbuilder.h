@@ -56,12 +56,15 @@ constexpr ControlRow StatusButton(int left, int top, int width, int height, cons
 }
 
 // Builds the controls of `rows` on `form` (object names = the rows' names, geometry converted
-// from twips, tab order = row order) and sizes the client area.
+// from twips, tab order = row order) and sizes the client area. Captions are drawn in
+// FormFamily(`family`).
 void BuildForm(QWidget& form, std::span<const ControlRow> rows, int clientWidthTwips,
-               int clientHeightTwips);
+               int clientHeightTwips, const QString& family = {});
 
-// The platform's sans serif when the named font is missing, at `points`.
-QFont FormFont(int points);
+// `preferred` when it is installed; else MS Sans Serif or a sans serif of about its width; else
+// the platform's own.
+QString FormFamily(const QString& preferred = {});
+QFont FormFont(int points, const QString& family);
 
 // Connects "Show rotor status" and every button of the command vocabulary that the form has to
 // the link.

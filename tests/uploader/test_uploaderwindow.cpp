@@ -36,13 +36,14 @@ struct Uploader {
     FixedClock clock;
     std::unique_ptr<skypass::frmDataUploader> window;
 
-    explicit Uploader(bool present = true, ravik::Upload::Budgets budgets = {}, int tickMs = 5) {
+    explicit Uploader(bool present = true, ravik::Upload::Budgets budgets = {}, int tickMs = 5,
+                      const QString& family = {}) {
         TestApp();
         const QString ini = WriteFile(dir.filePath("Ravik.ini"), "Comm Port 3\r\n");
         port.portExists = [present](int n) { return present && n == 3; };
         port.responder = [](const QByteArray& w) { return w == "?" ? "Ravik RC-2\r\n" : ""; };
         window = std::make_unique<skypass::frmDataUploader>(
-            skypass::Platform{&port, &dialogs, &zone, &clock, ini, tickMs, budgets});
+            skypass::Platform{&port, &dialogs, &zone, &clock, ini, tickMs, budgets, family});
         window->Form_Load();
         Settle();
         port.written.clear();
@@ -321,9 +322,12 @@ TEST(UploaderWindow, ClosingDuringAnUploadEndsItAtOnce) {
     EXPECT_EQ(up.dialogs.said(), "");
 }
 
+// In the font chosen, and in each font a Debian desktop may have instead.
 TEST(UploaderWindow, LayoutMatchesTheTable) {
-    Uploader up;
-    CheckLayout(*up.window, skypass::UploaderLayout());
+    for (const QString& family : FontsToTry()) {
+        Uploader up(true, {}, 5, family);
+        CheckLayout(*up.window, skypass::UploaderLayout());
+    }
 }
 
 } // namespace
