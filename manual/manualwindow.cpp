@@ -1,6 +1,7 @@
 #include "manualwindow.h"
 #include "dialogs.h"
 #include "pointto.h"
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <array>
@@ -55,6 +56,14 @@ frmDataUploader::frmDataUploader(const Platform& platform, QWidget* parent)
     setWindowIcon(QIcon(QStringLiteral(":/handpoint.png")));
     connect(findChild<QPushButton*>(QStringLiteral("cmdGo")), &QPushButton::clicked, this,
             &frmDataUploader::cmdGo_Click);
+    // Each entry box is named by its label, for screen readers and for the label's buddy.
+    for (const auto& [label, box] :
+         {std::pair{"lblAzimuth", "txtAzimuth"}, std::pair{"lblElevation", "txtElevation"}}) {
+        auto* caption = findChild<QLabel*>(QString::fromLatin1(label));
+        auto* entry = findChild<QLineEdit*>(QString::fromLatin1(box));
+        caption->setBuddy(entry);
+        entry->setAccessibleName(caption->text());
+    }
 }
 
 void frmDataUploader::Form_Load() {

@@ -106,6 +106,21 @@ inline void CheckLayout(QWidget& form, std::span<const ravik::ControlRow> rows) 
         EXPECT_EQ(w->palette().color(QPalette::WindowText),
                   row.textColour ? QColor(row.textColour)
                                  : form.palette().color(QPalette::WindowText));
+        // What a screen reader says: a button its caption, an entry box the label it is the
+        // buddy of, the message box a name of its own.
+        if (row.kind == K::Button) {
+            EXPECT_EQ(w->accessibleName(), row.caption);
+        }
+        if (row.kind == K::TextBox) {
+            const auto labels = form.findChildren<QLabel*>();
+            const auto buddy = std::find_if(labels.begin(), labels.end(),
+                                            [w](QLabel* l) { return l->buddy() == w; });
+            ASSERT_NE(buddy, labels.end());
+            EXPECT_EQ(w->accessibleName(), (*buddy)->text());
+        }
+        if (qobject_cast<QPlainTextEdit*>(w)) {
+            EXPECT_FALSE(w->accessibleName().isEmpty());
+        }
         if (!(w->focusPolicy() & Qt::TabFocus))
             continue;
         QWidget* next = previous ? previous->nextInFocusChain() : w;

@@ -16,7 +16,9 @@ ControllerWindow::ControllerWindow(SerialPort& port, LinkStyle style,
     : QWidget(parent), link_(port, box_, style) {
     setWindowTitle(QStringLiteral("Data Uploader and Rotor Handler"));
     BuildForm(*this, layout, ClientWidth, ClientHeight, fontFamily);
-    BindMessageView(box_, *findChild<QPlainTextEdit*>(QStringLiteral("txtFileData")));
+    auto* messages = findChild<QPlainTextEdit*>(QStringLiteral("txtFileData"));
+    messages->setAccessibleName(QStringLiteral("Messages"));
+    BindMessageView(box_, *messages);
     box_.setText(firstText);
     WireCommandButtons(*this, link_);
     tmrTimer1.setInterval(tickMs);

@@ -2,6 +2,7 @@
 #include "controllerlink.h"
 #include <QFontDatabase>
 #include <QGroupBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
@@ -29,6 +30,14 @@ public:
     }
 
 protected:
+    // Return and Enter press a focused button, as Space does: the way operators are used to.
+    void keyPressEvent(QKeyEvent* event) override {
+        if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)
+            click();
+        else
+            QPushButton::keyPressEvent(event);
+    }
+
     void paintEvent(QPaintEvent*) override {
         QStylePainter painter(this);
         QStyleOptionButton option;
@@ -93,8 +102,11 @@ int Px(int twips) {
 QWidget* Make(const ControlRow& row, QWidget* parent) {
     const QString caption = QString::fromLatin1(row.caption);
     switch (row.kind) {
-    case ControlKind::Button:
-        return new WrappingButton(caption, parent);
+    case ControlKind::Button: {
+        auto* button = new WrappingButton(caption, parent);
+        button->setAccessibleName(caption);
+        return button;
+    }
     case ControlKind::TextBox:
         return new QLineEdit(caption, parent);
     case ControlKind::MultiLineBoth:

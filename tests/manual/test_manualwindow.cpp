@@ -43,8 +43,9 @@ struct Console {
     QString text() const { return window->messages().text(); }
 };
 
-// Each button pressed twice with the port open; then once with no controller, where nothing is
-// sent and only the buttons that speak before the port test change the box.
+// Each button pressed with the mouse, then with Return and Enter, with the port open; then once
+// with no controller, where nothing is sent and only the buttons that speak before the port
+// test change the box.
 TEST(ManualWindow, EveryButtonPutsItsBytesOnTheWire) {
     const struct {
         const char* button;
@@ -75,8 +76,9 @@ TEST(ManualWindow, EveryButtonPutsItsBytesOnTheWire) {
         console.click(row.button);
         EXPECT_EQ(console.port.writeCount, row.writes);
         EXPECT_EQ(console.text(), row.shown ? row.shown : Found);
-        console.click(row.button);
-        EXPECT_EQ(console.port.written, row.wire + row.wire);
+        QTest::keyClick(console.window->findChild<QPushButton*>(row.button), Qt::Key_Return);
+        QTest::keyClick(console.window->findChild<QPushButton*>(row.button), Qt::Key_Enter);
+        EXPECT_EQ(console.port.written, row.wire + row.wire + row.wire);
         Console closed(false);
         ASSERT_EQ(closed.text(), NotFound);
         closed.click(row.button);
