@@ -104,6 +104,13 @@ TEST(UploaderWindow, OffsetLines) {
         {{2, -60, 60}, "Time Zone offset = -2 hours\r\n"},   // Berlin in summer
         {{2, -630, 30}, "Time Zone offset = -11 hours\r\n"}, // a half-hour daylight saving
         {{0xFFFFFFFFu, 0, 60}, "Time Zone offset = 0 hours\r\n"},
+        // Lord Howe Island: UTC+10:30, and half an hour more in its summer
+        {ravik::ZoneInfoAt(QTimeZone("Australia/Lord_Howe"),
+                           QDateTime(QDate(2024, 1, 15), {}, Qt::UTC)),
+         "Time Zone offset = -11 hours\r\n"},
+        {ravik::ZoneInfoAt(QTimeZone("Australia/Lord_Howe"),
+                           QDateTime(QDate(2024, 7, 15), {}, Qt::UTC)),
+         "Time Zone offset = -10.5 hours\r\n"},
     };
     for (const auto& row : rows)
         EXPECT_EQ(ravik::OffsetLine(row.zone), row.line);
@@ -232,6 +239,8 @@ TEST(UploaderWindow, FailuresAreToldWithTheFileName) {
     Uploader up;
     const QString pass = up.dir.filePath("pass.out");
     up.window->UploadEphemeris();
+    up.send("1000 10 10"); // an earlier choice, sent in full
+    up.port.written.clear();
     up.click("cmdOpen"); // cancelled: nothing uploaded, not even the previous pass
     up.send("1000 1e6 10");
     EXPECT_TRUE(up.window->table().PassFileName.isEmpty());
