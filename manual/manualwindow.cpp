@@ -1,6 +1,7 @@
 #include "manualwindow.h"
 #include "dialogs.h"
 #include "pointto.h"
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <array>
@@ -13,30 +14,31 @@ namespace {
 
 constexpr QRgb Red = 0xffff0000;
 
-// The window as operators know it, in tab order. Places in twips.
+// The window as operators know it, in tab order. Places in twips; the command buttons' names and
+// captions come from the command vocabulary.
 constexpr std::array<ControlRow, 22> Layout{{
     {"txtFileData", ControlKind::MultiLineVertical, "Text1\r\n", 2880, 840, 3375, 2415},
     {"Label1", ControlKind::Label, "Manual Control", 1440, 120, 3375, 495, nullptr, 24, true, Red},
     {"Frame3", ControlKind::Frame, "Rotor Controls", 120, 840, 2535, 2415},
-    {"cmdUnwind", ControlKind::Button, "Unwind", 240, 2040, 2055, 255, "Frame3"},
-    {"cmdMode1", ControlKind::Button, "Mode 1", 240, 1320, 2055, 255, "Frame3"},
-    {"cmdMode0", ControlKind::Button, "Mode 0", 240, 1680, 2055, 255, "Frame3"},
-    {"cmdDisable", ControlKind::Button, "Disable rotor motion", 240, 960, 2055, 255, "Frame3"},
-    {"cmdEnable", ControlKind::Button, "Enable rotor motion", 240, 600, 2055, 255, "Frame3"},
-    {"cmdStatus", ControlKind::Button, "Show rotor status", 240, 240, 2055, 255, "Frame3"},
+    CommandButton(Command::Unwind, 240, 2040, 2055, 255, "Frame3"),
+    CommandButton(Command::Mode1, 240, 1320, 2055, 255, "Frame3"),
+    CommandButton(Command::Mode0, 240, 1680, 2055, 255, "Frame3"),
+    CommandButton(Command::Disable, 240, 960, 2055, 255, "Frame3"),
+    CommandButton(Command::Enable, 240, 600, 2055, 255, "Frame3"),
+    StatusButton(240, 240, 2055, 255, "Frame3"),
     {"frmPoint", ControlKind::Frame, "Point Rotors", 120, 3600, 2535, 1095},
     {"txtAzimuth", ControlKind::TextBox, "0", 960, 240, 495, 285, "frmPoint"},
     {"txtElevation", ControlKind::TextBox, "0", 960, 600, 495, 285, "frmPoint"},
     {"lblAzimuth", ControlKind::Label, "Azimuth", 120, 240, 615, 255, "frmPoint"},
     {"lblElevation", ControlKind::Label, "Elevation", 120, 600, 855, 255, "frmPoint"},
     {"cmdGo", ControlKind::Button, "Go!", 1680, 240, 615, 615, "frmPoint"},
-    {"cmdUp", ControlKind::Button, "Up", 3360, 3480, 615, 495},
-    {"cmdStop", ControlKind::Button, "Stop", 3360, 3960, 615, 495},
-    {"cmdDown", ControlKind::Button, "Down", 3360, 4440, 615, 495},
-    {"cmdDecrease", ControlKind::Button, "Dec. Az.", 2760, 3960, 615, 495},
-    {"cmdIncrease", ControlKind::Button, "Inc. Az.", 3960, 3960, 615, 495},
-    {"cmdCalibrate", ControlKind::Button, "Set Zero", 4920, 3600, 1335, 495},
-    {"cmdRestart", ControlKind::Button, "Restart", 4920, 4320, 1335, 495},
+    CommandButton(Command::Up, 3360, 3480, 615, 495),
+    CommandButton(Command::Stop, 3360, 3960, 615, 495),
+    CommandButton(Command::Down, 3360, 4440, 615, 495),
+    CommandButton(Command::Decrease, 2760, 3960, 615, 495),
+    CommandButton(Command::Increase, 3960, 3960, 615, 495),
+    CommandButton(Command::Calibrate, 4920, 3600, 1335, 495),
+    CommandButton(Command::Restart, 4920, 4320, 1335, 495),
 }};
 
 const QString PointingError = QStringLiteral("Pointing Error");
@@ -49,11 +51,19 @@ std::span<const ControlRow> ManualLayout() {
 
 frmDataUploader::frmDataUploader(const Platform& platform, QWidget* parent)
     : ControllerWindow(*platform.port, LinkStyle::Manual, Layout, QStringLiteral("Text1\r\n"), 1000,
-                       parent),
+                       platform.fontFamily, parent),
       platform_(platform) {
     setWindowIcon(QIcon(QStringLiteral(":/handpoint.png")));
     connect(findChild<QPushButton*>(QStringLiteral("cmdGo")), &QPushButton::clicked, this,
             &frmDataUploader::cmdGo_Click);
+    // Each entry box is named by its label, for screen readers and for the label's buddy.
+    for (const auto& [label, box] :
+         {std::pair{"lblAzimuth", "txtAzimuth"}, std::pair{"lblElevation", "txtElevation"}}) {
+        auto* caption = findChild<QLabel*>(QString::fromLatin1(label));
+        auto* entry = findChild<QLineEdit*>(QString::fromLatin1(box));
+        caption->setBuddy(entry);
+        entry->setAccessibleName(caption->text());
+    }
 }
 
 void frmDataUploader::Form_Load() {

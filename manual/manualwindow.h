@@ -17,6 +17,7 @@ struct Platform {
     ravik::Dialogs* dialogs;
     QString settingsPath = QStringLiteral("Ravik.ini");
     QLocale locale = QLocale::system();
+    QString fontFamily = {}; // empty: chosen from the installed fonts
 };
 
 // handpoint's one window: the manual console. It lays out its controls and wires them to the

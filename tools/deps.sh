@@ -3,8 +3,9 @@
 set -euo pipefail
 
 RAVIK_PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-serialport-dev qt6-qpa-plugins
-    libgtest-dev libbenchmark-dev xvfb xauth clang libclang-rt-14-dev desktop-file-utils fonts-dejavu-core fonts-liberation dpkg-dev
-    file lintian xdotool xclip libxcb1-dev)
+    libgtest-dev libbenchmark-dev xvfb xauth clang libclang-rt-14-dev desktop-file-utils
+    fonts-dejavu-core fonts-liberation fonts-noto-core dpkg-dev file lintian
+    xdotool xclip libxcb1-dev)
 
 ravik_install_deps() {
     local missing=()

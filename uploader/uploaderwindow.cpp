@@ -15,23 +15,24 @@ namespace skypass {
 
 namespace {
 
-// The window as operators know it, in tab order. Places in twips.
+// The window as operators know it, in tab order. Places in twips; the command buttons' names and
+// captions come from the command vocabulary.
 constexpr std::array<ControlRow, 14> Layout{{
     {"cmdOpen", ControlKind::Button, "Send an ephemeris to the controller", 600, 960, 1455, 1335},
     {"txtFileData", ControlKind::MultiLineBoth, "Text1", 2880, 360, 3375, 2175},
     {"lblTime", ControlKind::Label, "", 2880, 0, 4455, 375, nullptr, 12},
     {"Frame3", ControlKind::Frame, "Rotor Controls", 120, 2640, 6135, 2175},
-    {"cmdClear", ControlKind::Button, "Clear the buffer", 240, 960, 2775, 255, "Frame3"},
-    {"cmdStatus", ControlKind::Button, "Show rotor status", 3120, 240, 2775, 255, "Frame3"},
-    {"cmdGoTo", ControlKind::Button, "Go to first stored position", 240, 600, 2775, 255, "Frame3"},
-    {"cmdEnable", ControlKind::Button, "Enable rotor motion", 3120, 600, 2775, 255, "Frame3"},
-    {"cmdDisable", ControlKind::Button, "Disable rotor motion", 3120, 960, 2775, 255, "Frame3"},
+    CommandButton(Command::Clear, 240, 960, 2775, 255, "Frame3"),
+    StatusButton(3120, 240, 2775, 255, "Frame3"),
+    CommandButton(Command::GoToFirst, 240, 600, 2775, 255, "Frame3"),
+    CommandButton(Command::Enable, 3120, 600, 2775, 255, "Frame3"),
+    CommandButton(Command::Disable, 3120, 960, 2775, 255, "Frame3"),
     {"cmdSynchronize", ControlKind::Button, "Synchronize rotor time with UTC", 240, 240, 2775, 255,
      "Frame3"},
     {"Label1", ControlKind::Label, "Ravik", 480, 240, 1695, 495, nullptr, 24, true},
-    {"cmdMode0", ControlKind::Button, "Mode 0", 240, 1320, 2775, 255, "Frame3"},
-    {"cmdMode1", ControlKind::Button, "Mode 1", 3120, 1320, 2775, 255, "Frame3"},
-    {"cmdUnwind", ControlKind::Button, "Unwind", 2640, 1680, 855, 375, "Frame3"},
+    CommandButton(Command::Mode0, 240, 1320, 2775, 255, "Frame3"),
+    CommandButton(Command::Mode1, 3120, 1320, 2775, 255, "Frame3"),
+    CommandButton(Command::Unwind, 2640, 1680, 855, 375, "Frame3"),
 }};
 
 const QString ErrorTitle = QStringLiteral("Error");
@@ -47,7 +48,7 @@ std::span<const ControlRow> UploaderLayout() {
 
 frmDataUploader::frmDataUploader(const Platform& platform, QWidget* parent)
     : ControllerWindow(*platform.port, LinkStyle::Uploader, Layout, QStringLiteral("Text1"),
-                       platform.tickMs, parent),
+                       platform.tickMs, platform.fontFamily, parent),
       platform_(platform), upload_(link_) {
     setWindowIcon(QIcon(QStringLiteral(":/skypass.png")));
     const auto wire = [this](const char* name, auto handler) {
@@ -71,6 +72,7 @@ void frmDataUploader::Form_Load() {
         box_.setText(OffsetLine(zone));
     } catch (const RunTimeError&) {
         box_.append(NotFoundLine(0));
+        startClock();
         return;
     }
     table_.PointCount = 0;

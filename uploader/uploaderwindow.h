@@ -23,6 +23,7 @@ struct Platform {
     QString settingsPath = QStringLiteral("Ravik.ini");
     int tickMs = 1000; // the clock's tick
     ravik::Upload::Budgets budgets{};
+    QString fontFamily = {}; // empty: chosen from the installed fonts
 };
 
 // skypass's one window. It lays out its controls and wires them to the link, the pass loader

@@ -5,8 +5,10 @@
 namespace ravik {
 
 TimeZoneInfo SystemTimeZone::query() const {
-    const QTimeZone zone = QTimeZone::systemTimeZone();
-    const QDateTime now = QDateTime::currentDateTimeUtc();
+    return ZoneInfoAt(QTimeZone::systemTimeZone(), QDateTime::currentDateTimeUtc());
+}
+
+TimeZoneInfo ZoneInfoAt(const QTimeZone& zone, const QDateTime& now) {
     if (!zone.isValid())
         return {0, 0, 60};
     const int standard = zone.standardTimeOffset(now);

@@ -2,6 +2,7 @@
 #include <QByteArray>
 #include <QDateTime>
 #include <QString>
+#include <QTimeZone>
 
 namespace ravik {
 
@@ -19,6 +20,10 @@ public:
     virtual ~TimeZoneQuery() = default;
     virtual TimeZoneInfo query() const = 0;
 };
+
+// What `zone` tells at the moment `utc`: daylight saving counts as much as it moves the clock
+// there then (30 minutes on Lord Howe Island), not a fixed hour.
+TimeZoneInfo ZoneInfoAt(const QTimeZone& zone, const QDateTime& utc);
 
 // The system time zone through QTimeZone, at the present moment.
 class SystemTimeZone : public TimeZoneQuery {

@@ -12,11 +12,13 @@ constexpr int ClientHeight = 5025;
 
 ControllerWindow::ControllerWindow(SerialPort& port, LinkStyle style,
                                    std::span<const ControlRow> layout, const QString& firstText,
-                                   int tickMs, QWidget* parent)
+                                   int tickMs, const QString& fontFamily, QWidget* parent)
     : QWidget(parent), link_(port, box_, style) {
     setWindowTitle(QStringLiteral("Data Uploader and Rotor Handler"));
-    BuildForm(*this, layout, ClientWidth, ClientHeight);
-    BindMessageView(box_, *findChild<QPlainTextEdit*>(QStringLiteral("txtFileData")));
+    BuildForm(*this, layout, ClientWidth, ClientHeight, fontFamily);
+    auto* messages = findChild<QPlainTextEdit*>(QStringLiteral("txtFileData"));
+    messages->setAccessibleName(QStringLiteral("Messages"));
+    BindMessageView(box_, *messages);
     box_.setText(firstText);
     WireCommandButtons(*this, link_);
     tmrTimer1.setInterval(tickMs);
@@ -29,8 +31,12 @@ ControllerWindow::~ControllerWindow() {
 }
 
 void ControllerWindow::startLink(const QString& settingsPath) {
-    TimerTickCount = 0;
     link_.start(TokenList, settingsPath);
+    startClock();
+}
+
+void ControllerWindow::startClock() {
+    TimerTickCount = 0;
     tmrTimer1.start();
 }
 

@@ -25,14 +25,18 @@ public:
     virtual void tmrTimer1_Timer() { ++TimerTickCount; }
 
 protected:
-    // Builds the controls of `layout`, shows `firstText` in txtFileData and wires the command
-    // buttons of the vocabulary.
+    // Builds the controls of `layout` in FormFamily(`fontFamily`), shows `firstText` in
+    // txtFileData and wires the command buttons of the vocabulary.
     ControllerWindow(SerialPort& port, LinkStyle style, std::span<const ControlRow> layout,
-                     const QString& firstText, int tickMs, QWidget* parent);
+                     const QString& firstText, int tickMs, const QString& fontFamily,
+                     QWidget* parent);
     ~ControllerWindow() override;
 
     // The end of start-up: the settings file, the port and the probe; then the clock runs.
     void startLink(const QString& settingsPath);
+    // Starts the clock from tick 0. Every way out of start-up calls it, and only then, so the
+    // first tick comes a second after the window appears, however long the probe took.
+    void startClock();
     void closeEvent(QCloseEvent* event) override;
 
     MessageText box_;

@@ -2,8 +2,10 @@
 #include "controllerlink.h"
 #include <QFontDatabase>
 #include <QGroupBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPainter>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QStyleOptionButton>
@@ -20,7 +22,22 @@ class WrappingButton : public QPushButton {
 public:
     using QPushButton::QPushButton;
 
+    bool captionFits() const {
+        QStyleOptionButton option;
+        initStyleOption(&option);
+        const QRect area = captionArea(option);
+        return area.contains(fontMetrics().boundingRect(area, CaptionFlags, text()));
+    }
+
 protected:
+    // Return and Enter press a focused button, as Space does: the way operators are used to.
+    void keyPressEvent(QKeyEvent* event) override {
+        if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)
+            click();
+        else
+            QPushButton::keyPressEvent(event);
+    }
+
     void paintEvent(QPaintEvent*) override {
         QStylePainter painter(this);
         QStyleOptionButton option;
@@ -28,10 +45,53 @@ protected:
         const QString caption = option.text;
         option.text.clear();
         painter.drawControl(QStyle::CE_PushButton, option);
-        const QRect area = style()->subElementRect(QStyle::SE_PushButtonContents, &option, this);
         painter.setPen(palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled,
                                        QPalette::ButtonText));
-        painter.drawText(area.adjusted(2, 0, -2, 0), Qt::AlignCenter | Qt::TextWordWrap, caption);
+        painter.drawText(captionArea(option), CaptionFlags, caption);
+    }
+
+private:
+    static constexpr int CaptionFlags = Qt::AlignCenter | Qt::TextWordWrap;
+    QRect captionArea(const QStyleOptionButton& option) const {
+        return style()
+            ->subElementRect(QStyle::SE_PushButtonContents, &option, this)
+            .adjusted(2, 0, -2, 0);
+    }
+};
+
+// A frame as operators know it: its line runs through the middle of the caption's height at the
+// frame's top edge, with the caption standing on it, so the controls placed inside stay clear
+// of both. Drawn here rather than by the style, whose group boxes put the line below the
+// caption, through the first row of controls, and differ from style to style.
+class Frame : public QGroupBox {
+public:
+    using QGroupBox::QGroupBox;
+    static constexpr int CaptionLeft = 6; // pixels from the left edge, padding included
+    static constexpr int CaptionPadding = 2;
+
+    bool captionFits() const {
+        // The same margin on the right as on the left.
+        return 2 * (CaptionLeft + CaptionPadding) + fontMetrics().horizontalAdvance(title()) <=
+               width();
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter painter(this);
+        const QFontMetrics metrics(font());
+        const QRect box = rect().adjusted(0, metrics.height() / 2, -1, -1);
+        // Etched: a shadow line with a light one just inside it.
+        painter.setPen(palette().color(QPalette::Mid));
+        painter.drawRect(box.adjusted(0, 0, -1, -1));
+        painter.setPen(palette().color(QPalette::Light));
+        painter.drawRect(box.adjusted(1, 1, 0, 0));
+        if (title().isEmpty())
+            return;
+        const QRect caption(CaptionLeft, 0, metrics.horizontalAdvance(title()) + 2 * CaptionPadding,
+                            metrics.height());
+        painter.fillRect(caption, palette().color(QPalette::Window));
+        painter.setPen(palette().color(QPalette::WindowText));
+        painter.drawText(caption, Qt::AlignCenter, title());
     }
 };
 
@@ -42,8 +102,11 @@ int Px(int twips) {
 QWidget* Make(const ControlRow& row, QWidget* parent) {
     const QString caption = QString::fromLatin1(row.caption);
     switch (row.kind) {
-    case ControlKind::Button:
-        return new WrappingButton(caption, parent);
+    case ControlKind::Button: {
+        auto* button = new WrappingButton(caption, parent);
+        button->setAccessibleName(caption);
+        return button;
+    }
     case ControlKind::TextBox:
         return new QLineEdit(caption, parent);
     case ControlKind::MultiLineBoth:
@@ -65,23 +128,47 @@ QWidget* Make(const ControlRow& row, QWidget* parent) {
         return label;
     }
     case ControlKind::Frame:
-        return new QGroupBox(caption, parent);
+        return new Frame(caption, parent);
     }
     return nullptr;
 }
 
+bool CaptionFits(const QWidget& w) {
+    if (auto* button = dynamic_cast<const WrappingButton*>(&w))
+        return button->captionFits();
+    if (auto* frame = dynamic_cast<const Frame*>(&w))
+        return frame->captionFits();
+    if (auto* label = qobject_cast<const QLabel*>(&w))
+        return label->fontMetrics().horizontalAdvance(label->text()) <= label->width();
+    return true;
+}
+
+// The places and sizes are those of MS Sans Serif; a wider font (DejaVu Sans, Noto Sans) would
+// clip captions, so each control's font is made a little smaller until its caption fits.
+void FitCaption(QWidget& w) {
+    QFont font = w.font();
+    const qreal smallest = font.pointSizeF() * 0.75;
+    while (!CaptionFits(w) && font.pointSizeF() - 0.25 >= smallest) {
+        font.setPointSizeF(font.pointSizeF() - 0.25);
+        w.setFont(font);
+    }
+}
+
 } // namespace
 
-QFont FormFont(int points) {
+QString FormFamily(const QString& preferred) {
+    static const QStringList installed = QFontDatabase::families();
+    if (installed.contains(preferred))
+        return preferred;
     // MS Sans Serif where it exists; otherwise a sans serif of similar width, so captions sized
-    // for it still fit; otherwise the platform's own.
-    static const QString family = [] {
-        const QStringList installed = QFontDatabase::families();
-        for (const char* name : {"MS Sans Serif", "Liberation Sans", "Arial", "Helvetica"})
-            if (installed.contains(QString::fromLatin1(name)))
-                return QString::fromLatin1(name);
-        return QFontDatabase::systemFont(QFontDatabase::GeneralFont).family();
-    }();
+    // for it need least shrinking; otherwise the platform's own.
+    for (const char* name : {"MS Sans Serif", "Liberation Sans", "Arial", "Helvetica"})
+        if (installed.contains(QString::fromLatin1(name)))
+            return QString::fromLatin1(name);
+    return QFontDatabase::systemFont(QFontDatabase::GeneralFont).family();
+}
+
+QFont FormFont(int points, const QString& family) {
     QFont font(family);
     font.setStyleHint(QFont::SansSerif);
     font.setWeight(QFont::Normal);
@@ -90,9 +177,10 @@ QFont FormFont(int points) {
 }
 
 void BuildForm(QWidget& form, std::span<const ControlRow> rows, int clientWidthTwips,
-               int clientHeightTwips) {
+               int clientHeightTwips, const QString& family) {
+    const QString chosen = FormFamily(family);
     form.setFixedSize(Px(clientWidthTwips), Px(clientHeightTwips));
-    form.setFont(FormFont(DefaultFontPoints));
+    form.setFont(FormFont(DefaultFontPoints, chosen));
     QWidget* previous = nullptr;
     for (const ControlRow& row : rows) {
         QWidget* parent = &form;
@@ -103,12 +191,13 @@ void BuildForm(QWidget& form, std::span<const ControlRow> rows, int clientWidthT
         w->setObjectName(QString::fromLatin1(row.name));
         w->setGeometry(Px(row.left), Px(row.top), Px(row.width), Px(row.height));
         if (row.fontPoints)
-            w->setFont(FormFont(row.fontPoints));
+            w->setFont(FormFont(row.fontPoints, chosen));
         if (row.textColour) {
             QPalette palette = w->palette();
             palette.setColor(QPalette::WindowText, QColor(row.textColour));
             w->setPalette(palette);
         }
+        FitCaption(*w);
         if (w->focusPolicy() != Qt::NoFocus) {
             if (previous)
                 QWidget::setTabOrder(previous, w);
@@ -118,7 +207,7 @@ void BuildForm(QWidget& form, std::span<const ControlRow> rows, int clientWidthT
 }
 
 void WireCommandButtons(QWidget& form, ControllerLink& link) {
-    if (auto* status = form.findChild<QPushButton*>(QStringLiteral("cmdStatus")))
+    if (auto* status = form.findChild<QPushButton*>(QString::fromLatin1(StatusButtonName)))
         QObject::connect(status, &QPushButton::clicked, &link, &ControllerLink::requestStatus);
     for (const CommandRow& row : CommandTable) {
         const QString name = QString::fromLatin1(row.button.data(), qsizetype(row.button.size()));

@@ -1,4 +1,5 @@
 #pragma once
+#include "commands.h"
 #include <QString>
 #include <QWidget>
 #include <span>
@@ -26,13 +27,44 @@ struct ControlRow {
     QRgb textColour = 0; // 0: default
 };
 
-// Builds the controls of `rows` on `form` (object names = the rows' names, geometry converted
-// from twips, tab order = row order) and sizes the client area.
-void BuildForm(QWidget& form, std::span<const ControlRow> rows, int clientWidthTwips,
-               int clientHeightTwips);
+inline constexpr const char* StatusButtonName = "cmdStatus";
 
-// The platform's sans serif when the named font is missing, at `points`.
-QFont FormFont(int points);
+// A button of the command vocabulary: its object name and caption come from CommandTable, so
+// each caption is written once.
+constexpr ControlRow CommandButton(Command c, int left, int top, int width, int height,
+                                   const char* frame = nullptr) {
+    return {Row(c).button.data(),
+            ControlKind::Button,
+            Row(c).caption.data(),
+            left,
+            top,
+            width,
+            height,
+            frame};
+}
+
+// The status request's button, "Show rotor status".
+constexpr ControlRow StatusButton(int left, int top, int width, int height, const char* frame) {
+    return {StatusButtonName,
+            ControlKind::Button,
+            StatusCaption.data(),
+            left,
+            top,
+            width,
+            height,
+            frame};
+}
+
+// Builds the controls of `rows` on `form` (object names = the rows' names, geometry converted
+// from twips, tab order = row order) and sizes the client area. Captions are drawn in
+// FormFamily(`family`).
+void BuildForm(QWidget& form, std::span<const ControlRow> rows, int clientWidthTwips,
+               int clientHeightTwips, const QString& family = {});
+
+// `preferred` when it is installed; else MS Sans Serif or a sans serif of about its width; else
+// the platform's own.
+QString FormFamily(const QString& preferred = {});
+QFont FormFont(int points, const QString& family);
 
 // Connects "Show rotor status" and every button of the command vocabulary that the form has to
 // the link.

@@ -12,7 +12,13 @@ using namespace ravik;
 namespace {
 
 const QByteArray Default = "Comm Port 1\r\n";
-const QByteArray Dir = "<a directory>";
+// Not regular files: none may be opened, read or written over.
+const QByteArray Dir = "<a directory>", Fifo = "<a FIFO>", Device = "<a link to /dev/null>";
+
+mode_t TypeOf(const QString& path) {
+    struct stat st {};
+    return lstat(QFile::encodeName(path).constData(), &st) == 0 ? st.st_mode & S_IFMT : 0;
+}
 
 std::optional<QByteArray> Read(const QString& path) {
     QFile f(path);
@@ -21,7 +27,8 @@ std::optional<QByteArray> Read(const QString& path) {
 
 } // namespace
 
-// `before` is the file's content (nullopt: no file; Dir: a directory named like it); rows with
+// `before` is the file's content (nullopt: no file; Dir, Fifo, Device: such a thing named like
+// it, which must stay as it is); rows with
 // other modes than 0644/0755 run as an unprivileged user. Afterwards the file holds the default
 // when `rewritten`, else it is unchanged.
 TEST(Settings, FirstLineTable) {
@@ -57,6 +64,8 @@ TEST(Settings, FirstLineTable) {
         {"", "1", true},
         {std::nullopt, "1", true, 0644, 0755, true},
         {Dir, "threw"},
+        {Fifo, "threw"},
+        {Device, "threw"},
         {std::nullopt, "threw", false, 0, 0555},      // read-only folder
         {"Comm Port 3\r\n", "1", true, 0222, 0755},   // unreadable file is rewritten
         {"Comm Port 3\r\n", "threw", false, 0, 0555}, // unreadable and unwritable
@@ -65,11 +74,18 @@ TEST(Settings, FirstLineTable) {
         SCOPED_TRACE(row.before.value_or("(none)").left(30).toStdString());
         QTemporaryDir dir("/tmp/ravik-settings-XXXXXX"); // nobody can reach /tmp
         const QString ini = dir.filePath("Ravik.ini");
+        const bool special = row.before == Dir || row.before == Fifo || row.before == Device;
         if (row.before == Dir)
             QDir(dir.path()).mkpath("Ravik.ini/inner");
+        else if (row.before == Fifo)
+            mkfifo(QFile::encodeName(ini).constData(), 0644);
+        else if (row.before == Device)
+            QFile::link("/dev/null", ini);
         else if (row.before)
             WriteFile(ini, *row.before);
-        chmod(QFile::encodeName(ini).constData(), row.fileMode);
+        const mode_t type = TypeOf(ini);
+        if (!special) // chmod would follow the link to /dev/null
+            chmod(QFile::encodeName(ini).constData(), row.fileMode);
         chmod(QFile::encodeName(dir.path()).constData(), row.dirMode);
         const QString previous = QDir::currentPath();
         QDir::setCurrent(row.inWorkingDirectory ? dir.path() : previous);
@@ -85,10 +101,11 @@ TEST(Settings, FirstLineTable) {
         EXPECT_EQ(row.fileMode != 0644 || row.dirMode != 0755 ? AsNobody(run) : run(), row.port);
         QDir::setCurrent(previous);
         chmod(QFile::encodeName(dir.path()).constData(), 0755);
+        if (special) {
+            EXPECT_EQ(TypeOf(ini), type);
+            continue;
+        }
         chmod(QFile::encodeName(ini).constData(), 0644);
-        if (row.before == Dir)
-            EXPECT_TRUE(QFileInfo(ini + "/inner").isDir());
-        else
-            EXPECT_EQ(Read(ini), row.rewritten ? Default : row.before);
+        EXPECT_EQ(Read(ini), row.rewritten ? Default : row.before);
     }
 }

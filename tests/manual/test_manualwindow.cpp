@@ -23,13 +23,14 @@ struct Console {
     FakeDialogs dialogs;
     std::unique_ptr<handpoint::frmDataUploader> window;
 
-    explicit Console(bool present = true, const QByteArray& identification = "Ravik RC-2") {
+    explicit Console(bool present = true, const QByteArray& identification = "Ravik RC-2",
+                     const QString& family = {}) {
         TestApp();
         const QString ini = WriteFile(dir.filePath("Ravik.ini"), "Comm Port 3\r\n");
         port.portExists = [present](int n) { return present && n == 3; };
         port.responder = [=](const QByteArray& w) { return w == "?" ? identification : ""; };
         window = std::make_unique<handpoint::frmDataUploader>(
-            handpoint::Platform{&port, &dialogs, ini, QLocale::c()});
+            handpoint::Platform{&port, &dialogs, ini, QLocale::c(), family});
         window->Form_Load();
         Settle();
         port.responder = nullptr;
@@ -42,8 +43,9 @@ struct Console {
     QString text() const { return window->messages().text(); }
 };
 
-// Each button pressed twice with the port open; then once with no controller, where nothing is
-// sent and only the buttons that speak before the port test change the box.
+// Each button pressed with the mouse, then with Return and Enter, with the port open; then once
+// with no controller, where nothing is sent and only the buttons that speak before the port
+// test change the box.
 TEST(ManualWindow, EveryButtonPutsItsBytesOnTheWire) {
     const struct {
         const char* button;
@@ -74,8 +76,9 @@ TEST(ManualWindow, EveryButtonPutsItsBytesOnTheWire) {
         console.click(row.button);
         EXPECT_EQ(console.port.writeCount, row.writes);
         EXPECT_EQ(console.text(), row.shown ? row.shown : Found);
-        console.click(row.button);
-        EXPECT_EQ(console.port.written, row.wire + row.wire);
+        QTest::keyClick(console.window->findChild<QPushButton*>(row.button), Qt::Key_Return);
+        QTest::keyClick(console.window->findChild<QPushButton*>(row.button), Qt::Key_Enter);
+        EXPECT_EQ(console.port.written, row.wire + row.wire + row.wire);
         Console closed(false);
         ASSERT_EQ(closed.text(), NotFound);
         closed.click(row.button);
@@ -165,9 +168,12 @@ TEST(ManualWindow, AFailingWriteIsToldAndClosesThePort) {
     EXPECT_EQ(console.port.written, "");
 }
 
+// In the font chosen, and in each font a Debian desktop may have instead.
 TEST(ManualWindow, LayoutMatchesTheTable) {
-    Console console;
-    CheckLayout(*console.window, handpoint::ManualLayout());
+    for (const QString& family : FontsToTry()) {
+        Console console(true, "Ravik RC-2", family);
+        CheckLayout(*console.window, handpoint::ManualLayout());
+    }
 }
 
 } // namespace

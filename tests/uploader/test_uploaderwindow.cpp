@@ -1,3 +1,4 @@
+#include "errors.h"
 #include "fakedialogs.h"
 #include "fakeserialport.h"
 #include "layoutcheck.h"
@@ -35,13 +36,14 @@ struct Uploader {
     FixedClock clock;
     std::unique_ptr<skypass::frmDataUploader> window;
 
-    explicit Uploader(bool present = true, ravik::Upload::Budgets budgets = {}, int tickMs = 5) {
+    explicit Uploader(bool present = true, ravik::Upload::Budgets budgets = {}, int tickMs = 5,
+                      const QString& family = {}) {
         TestApp();
         const QString ini = WriteFile(dir.filePath("Ravik.ini"), "Comm Port 3\r\n");
         port.portExists = [present](int n) { return present && n == 3; };
         port.responder = [](const QByteArray& w) { return w == "?" ? "Ravik RC-2\r\n" : ""; };
         window = std::make_unique<skypass::frmDataUploader>(
-            skypass::Platform{&port, &dialogs, &zone, &clock, ini, tickMs, budgets});
+            skypass::Platform{&port, &dialogs, &zone, &clock, ini, tickMs, budgets, family});
         window->Form_Load();
         Settle();
         port.written.clear();
@@ -78,6 +80,14 @@ TEST(UploaderWindow, StartUpAndTheClock) {
     up.clock.now = QDateTime(QDate(2026, 12, 6), QTime(23, 59, 59), Qt::UTC);
     up.window->tmrTimer1_Timer();
     EXPECT_EQ(time->text(), "UTC:  2026/12/06 23:59:59");
+    // A failed time-zone step ends start-up early, but the clock runs all the same.
+    struct : ravik::TimeZoneQuery {
+        TimeZoneInfo query() const override { throw ravik::RunTimeError("no time zone"); }
+    } failing;
+    skypass::frmDataUploader broken({&up.port, &up.dialogs, &failing, &up.clock, "", 5});
+    broken.Form_Load();
+    EXPECT_TRUE(
+        QTest::qWaitFor([&] { return !broken.findChild<QLabel*>("lblTime")->text().isEmpty(); }));
 }
 
 TEST(UploaderWindow, OffsetLines) {
@@ -94,6 +104,13 @@ TEST(UploaderWindow, OffsetLines) {
         {{2, -60, 60}, "Time Zone offset = -2 hours\r\n"},   // Berlin in summer
         {{2, -630, 30}, "Time Zone offset = -11 hours\r\n"}, // a half-hour daylight saving
         {{0xFFFFFFFFu, 0, 60}, "Time Zone offset = 0 hours\r\n"},
+        // Lord Howe Island: UTC+10:30, and half an hour more in its summer
+        {ravik::ZoneInfoAt(QTimeZone("Australia/Lord_Howe"),
+                           QDateTime(QDate(2024, 1, 15), {}, Qt::UTC)),
+         "Time Zone offset = -11 hours\r\n"},
+        {ravik::ZoneInfoAt(QTimeZone("Australia/Lord_Howe"),
+                           QDateTime(QDate(2024, 7, 15), {}, Qt::UTC)),
+         "Time Zone offset = -10.5 hours\r\n"},
     };
     for (const auto& row : rows)
         EXPECT_EQ(ravik::OffsetLine(row.zone), row.line);
@@ -222,6 +239,8 @@ TEST(UploaderWindow, FailuresAreToldWithTheFileName) {
     Uploader up;
     const QString pass = up.dir.filePath("pass.out");
     up.window->UploadEphemeris();
+    up.send("1000 10 10"); // an earlier choice, sent in full
+    up.port.written.clear();
     up.click("cmdOpen"); // cancelled: nothing uploaded, not even the previous pass
     up.send("1000 1e6 10");
     EXPECT_TRUE(up.window->table().PassFileName.isEmpty());
@@ -321,9 +340,12 @@ TEST(UploaderWindow, ClosingDuringAnUploadEndsItAtOnce) {
     EXPECT_EQ(up.dialogs.said(), "");
 }
 
+// In the font chosen, and in each font a Debian desktop may have instead.
 TEST(UploaderWindow, LayoutMatchesTheTable) {
-    Uploader up;
-    CheckLayout(*up.window, skypass::UploaderLayout());
+    for (const QString& family : FontsToTry()) {
+        Uploader up(true, {}, 5, family);
+        CheckLayout(*up.window, skypass::UploaderLayout());
+    }
 }
 
 } // namespace
