@@ -55,8 +55,8 @@ private:
         badLines_ = request.error == Ok ? 0 : badLines_ + 1;
         if (request.op == Op::Quit)
             return socket_->disconnectFromHost();
-        if (request.op == Op::DumpState || request.error != Ok)
-            return reply(FormatReply(request, request.error, DumpStateLines()));
+        if (request.error != Ok)
+            return reply(FormatReply(request, request.error));
         waiting_ = true;
         inExecute_ = true;
         rotator_.execute(request, this, [this](const QByteArray& bytes) {

@@ -118,6 +118,8 @@ void Rotator::execute(const Request& request, QObject* owner, Done done) {
                               code = Ok;
                           done(FormatReply(request, code, {{info, "Info: " + info}}));
                       });
+    case Op::DumpState:
+        return done(FormatReply(request, Ok, DumpStateLines()));
     default:
         done(FormatReply(request, Invalid));
     }
