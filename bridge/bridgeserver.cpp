@@ -21,7 +21,7 @@ public:
 
     void close() {
         socket_->flush();
-        socket_->abort();
+        socket_->disconnectFromHost();
     }
 
 private:

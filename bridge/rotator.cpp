@@ -113,7 +113,9 @@ void Rotator::execute(const Request& request, QObject* owner, Done done) {
     case Op::GetInfo:
         return submit(owner, {Bytes(IdentifyRequest)}, Expect::Identity,
                       [request, done](int code, const QByteArray& answer) {
-                          const QByteArray info = answer.trimmed();
+                          const qsizetype word = answer.lastIndexOf(Bytes(ProductWord));
+                          const qsizetype from = answer.lastIndexOf('\n', word) + 1;
+                          const QByteArray info = answer.mid(word < 0 ? 0 : from).trimmed();
                           if (code != IoError && !info.isEmpty())
                               code = Ok;
                           done(FormatReply(request, code, {{info, "Info: " + info}}));
@@ -191,8 +193,9 @@ void Rotator::append(const QString& piece) {
     if (!current_)
         return; // nobody asked: leftovers of the probe, a late answer
     answer_ += piece.toLatin1();
-    if (current_->expect == Expect::Identity && answer_.contains('\n') &&
-        answer_.contains(Bytes(ProductWord)))
+    // The answer is the line with the product word; the probe's leftovers may come before it.
+    const qsizetype word = answer_.lastIndexOf(Bytes(ProductWord));
+    if (current_->expect == Expect::Identity && word >= 0 && answer_.indexOf('\n', word) > 0)
         finish(Ok);
 }
 
