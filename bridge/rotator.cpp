@@ -104,10 +104,7 @@ void Rotator::execute(const Request& request, QObject* owner, Done done) {
                       [this, request, done](int code, const QByteArray& answer) {
                           if (code == IoError)
                               return done(FormatReply(request, code));
-                          if (code == Ok) {
-                              status_ = answer;
-                              statusAge_.start();
-                          }
+                          rememberStatus(code, answer);
                           answerPosition(request, done);
                       });
     case Op::GetInfo:
@@ -125,6 +122,13 @@ void Rotator::execute(const Request& request, QObject* owner, Done done) {
     default:
         done(FormatReply(request, Invalid));
     }
+}
+
+void Rotator::rememberStatus(int code, const QByteArray& answer) {
+    if (code != Ok)
+        return;
+    status_ = answer;
+    statusAge_.start();
 }
 
 void Rotator::answerPosition(const Request& request, const Done& done) {
@@ -155,9 +159,18 @@ void Rotator::pump() {
             job.done(IoError, {});
             continue;
         }
+        if (job.expect == Expect::Nothing && unanswered_ >= FlowWindow) {
+            queue_.prepend(std::move(job));
+            job = {this,
+                   {Bytes(StatusRequest)},
+                   Expect::Status,
+                   [this](int code, const QByteArray& a) { rememberStatus(code, a); }};
+        }
         bool written = true;
-        for (const QByteArray& bytes : job.writes)
+        for (const QByteArray& bytes : job.writes) {
             written = written && link_.writeData(bytes);
+            unanswered_ += bytes.size();
+        }
         if (!written) {
             job.done(IoError, {});
             continue;
@@ -183,6 +196,8 @@ void Rotator::finish(int code) {
         return;
     Job job = std::move(*current_);
     current_.reset();
+    if (code != IoError)
+        unanswered_ = 0; // answered, or silent for a whole deadline: the line has drained
     if (job.owner)
         job.done(code, answer_);
     answer_.clear();

@@ -23,6 +23,10 @@ public:
     // polling at once cost the line one request.
     static constexpr int StatusFreshMs = 200;
     static constexpr int RetryMs = 2000;
+    // Bytes written without an answer before a status request is slipped in and answered: the
+    // controller answers only after reading what came before, so a client flooding set_pos can
+    // never fill the line's buffer, at whatever speed the line runs.
+    static constexpr qsizetype FlowWindow = 256;
 
     using Done = std::function<void(const QByteArray& reply)>;
 
@@ -59,6 +63,7 @@ private:
     void onCommHandled(int commEvent);
     void onLost();
     void retry();
+    void rememberStatus(int code, const QByteArray& answer);
     void answerPosition(const rotctl::Request& request, const Done& done);
 
     // The link's operator text goes to stderr; the replies are gathered for the job waiting.
@@ -72,6 +77,7 @@ private:
     QByteArray answer_;
     QTimer deadline_;
     QTimer retry_;
+    qsizetype unanswered_ = 0; // bytes written since the controller last answered
     bool pumping_ = false;
     bool retrying_ = false;
     std::function<void()> shutdown_;

@@ -59,6 +59,7 @@ public:
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
     std::string output;
+    pid_t pid() const { return pid_; }
 
 private:
     pid_t pid_ = -1;
