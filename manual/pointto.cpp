@@ -1,5 +1,4 @@
 #include "pointto.h"
-#include "commands.h"
 #include "errors.h"
 #include "numbers.h"
 
@@ -30,11 +29,6 @@ PointToCheck CheckPointTo(const QString& azimuthText, const QString& elevationTe
     } catch (const RunTimeError&) {
         return {PointToCheck::ConversionFailed};
     }
-}
-
-QByteArray PointToCommand(int azimuth, int elevation) {
-    return QByteArray(PointToPrefix.data(), qsizetype(PointToPrefix.size())) +
-           QByteArray::number(azimuth) + ' ' + QByteArray::number(elevation) + DataTerminator;
 }
 
 } // namespace ravik

@@ -1,4 +1,5 @@
 #pragma once
+#include "pointtocommand.h"
 #include <QByteArray>
 #include <QLocale>
 #include <QString>
@@ -19,8 +20,5 @@ struct PointToCheck {
 // a conversion failure: never read as 0.
 PointToCheck CheckPointTo(const QString& azimuthText, const QString& elevationText,
                           const QLocale& locale = QLocale::system());
-
-// "GP", azimuth, blank, elevation, CR.
-QByteArray PointToCommand(int azimuth, int elevation);
 
 } // namespace ravik

@@ -5,7 +5,7 @@ set -euo pipefail
 RAVIK_PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-serialport-dev qt6-qpa-plugins
     libgtest-dev libbenchmark-dev xvfb xauth clang libclang-rt-14-dev desktop-file-utils
     fonts-dejavu-core fonts-liberation fonts-noto-core dpkg-dev file lintian
-    xdotool xclip libxcb1-dev)
+    xdotool xclip libxcb1-dev libhamlib-utils)
 
 ravik_install_deps() {
     local missing=()

@@ -1,0 +1,242 @@
+#include "rotator.h"
+#include "pointtocommand.h"
+#include "serialport.h"
+#include <QRegularExpression>
+#include <cstdio>
+
+namespace ravik {
+
+using namespace rotctl;
+
+namespace {
+
+QByteArray Bytes(std::string_view s) {
+    return QByteArray(s.data(), qsizetype(s.size()));
+}
+
+QList<QByteArray> Writes(Command command) {
+    const CommandRow& row = Row(command);
+    QList<QByteArray> writes{Bytes(row.first)};
+    if (!row.second.empty())
+        writes.append(Bytes(row.second));
+    return writes;
+}
+
+} // namespace
+
+bool PositionFromStatus(const QByteArray& status, int& azimuth, int& elevation) {
+    static const QRegularExpression az(QStringLiteral("(?:^|\\s)Az\\s+(-?\\d+)"));
+    static const QRegularExpression el(QStringLiteral("(?:^|\\s)El\\s+(-?\\d+)"));
+    const QString text = QString::fromLatin1(status);
+    const auto a = az.match(text), e = el.match(text);
+    if (!a.hasMatch() || !e.hasMatch())
+        return false;
+    // The cable wrap lets the controller read below 0 or beyond 359; clients know 0..360.
+    azimuth = ((a.captured(1).toInt() % 360) + 360) % 360;
+    elevation = e.captured(1).toInt();
+    return true;
+}
+
+Rotator::Rotator(SerialPort& serial, QObject* parent)
+    : QObject(parent), serial_(serial), link_(serial, *this, LinkStyle::Manual) {
+    deadline_.setSingleShot(true);
+    connect(&deadline_, &QTimer::timeout, this, [this] { finish(Timeout); });
+    connect(&retry_, &QTimer::timeout, this, &Rotator::retry);
+    connect(&link_, &ControllerLink::commHandled, this, &Rotator::onCommHandled);
+    connect(&link_, &ControllerLink::lost, this, &Rotator::onLost);
+}
+
+bool Rotator::connectController(int port, TokenList* tokens, const QString& settings) {
+    if (tokens)
+        link_.start(*tokens, settings);
+    else
+        link_.probe(port);
+    return link_.isOpen();
+}
+
+void Rotator::keepTrying() {
+    retrying_ = true;
+    if (!link_.isOpen())
+        retry_.start(RetryMs);
+}
+
+void Rotator::retry() {
+    if (link_.isOpen() || shutdown_ || current_)
+        return;
+    if (link_.probe(link_.portNumber()))
+        retry_.stop();
+}
+
+void Rotator::setPark(int azimuth, int elevation) {
+    parkAz_ = commandedAz_ = azimuth;
+    parkEl_ = commandedEl_ = elevation;
+}
+
+void Rotator::execute(const Request& request, QObject* owner, Done done) {
+    const auto rprt = [request, done](int code, const QByteArray&) {
+        done(FormatReply(request, code));
+    };
+    switch (request.op) {
+    case Op::SetPos:
+    case Op::Park: {
+        const bool park = request.op == Op::Park;
+        const int az = park ? parkAz_ : request.azimuth, el = park ? parkEl_ : request.elevation;
+        submit(owner, {PointToCommand(az, el)}, Expect::Nothing,
+               [this, az, el, rprt](int code, const QByteArray& a) {
+                   if (code == Ok) {
+                       commandedAz_ = az;
+                       commandedEl_ = el;
+                   }
+                   rprt(code, a);
+               });
+        return;
+    }
+    case Op::Stop:
+        return submit(owner, Writes(Command::Stop), Expect::Nothing, rprt);
+    case Op::Reset:
+        return submit(owner, Writes(Command::Restart), Expect::Nothing, rprt);
+    case Op::Move:
+        return submit(owner, Writes(request.jog), Expect::Nothing, rprt);
+    case Op::GetPos:
+        if (statusAge_.isValid() && statusAge_.elapsed() < StatusFreshMs && link_.isOpen())
+            return answerPosition(request, done);
+        return submit(owner, {Bytes(StatusRequest)}, Expect::Status,
+                      [this, request, done](int code, const QByteArray& answer) {
+                          if (code == IoError)
+                              return done(FormatReply(request, code));
+                          rememberStatus(code, answer);
+                          answerPosition(request, done);
+                      });
+    case Op::GetInfo:
+        return submit(owner, {Bytes(IdentifyRequest)}, Expect::Identity,
+                      [request, done](int code, const QByteArray& answer) {
+                          const qsizetype word = answer.lastIndexOf(Bytes(ProductWord));
+                          const qsizetype from = answer.lastIndexOf('\n', word) + 1;
+                          const QByteArray info = answer.mid(word < 0 ? 0 : from).trimmed();
+                          if (code != IoError && !info.isEmpty())
+                              code = Ok;
+                          done(FormatReply(request, code, {{info, "Info: " + info}}));
+                      });
+    case Op::DumpState:
+        return done(FormatReply(request, Ok, DumpStateLines()));
+    default:
+        done(FormatReply(request, Invalid));
+    }
+}
+
+void Rotator::rememberStatus(int code, const QByteArray& answer) {
+    if (code != Ok)
+        return;
+    status_ = answer;
+    statusAge_.start();
+}
+
+void Rotator::answerPosition(const Request& request, const Done& done) {
+    int az = commandedAz_, el = commandedEl_;
+    PositionFromStatus(status_, az, el); // else the last position commanded
+    done(FormatReply(request, Ok, PositionLines(az, el)));
+}
+
+void Rotator::submit(QObject* owner, QList<QByteArray> writes, Expect expect,
+                     std::function<void(int, const QByteArray&)> done) {
+    if (shutdown_)
+        return;
+    queue_.enqueue({owner, std::move(writes), expect, std::move(done)});
+    pump();
+}
+
+void Rotator::pump() {
+    // A write may wait for the port to drain inside the event loop; commands that arrive then
+    // only join the queue.
+    if (pumping_)
+        return;
+    pumping_ = true;
+    while (!current_ && !queue_.isEmpty()) {
+        Job job = queue_.dequeue();
+        if (!job.owner)
+            continue; // its client left before its turn
+        if (!link_.isOpen()) {
+            job.done(IoError, {});
+            continue;
+        }
+        if (job.expect == Expect::Nothing && unanswered_ >= FlowWindow) {
+            queue_.prepend(std::move(job));
+            job = {this,
+                   {Bytes(StatusRequest)},
+                   Expect::Status,
+                   [this](int code, const QByteArray& a) { rememberStatus(code, a); }};
+        }
+        bool written = true;
+        for (const QByteArray& bytes : job.writes) {
+            written = written && link_.writeData(bytes);
+            unanswered_ += bytes.size();
+        }
+        if (!written) {
+            job.done(IoError, {});
+            continue;
+        }
+        if (job.expect == Expect::Nothing) {
+            job.done(Ok, {});
+            continue;
+        }
+        answer_.clear();
+        current_ = std::move(job);
+        deadline_.start(ReplyDeadlineMs);
+    }
+    pumping_ = false;
+    if (!current_ && shutdown_) {
+        link_.close();
+        std::exchange(shutdown_, {})();
+    }
+}
+
+void Rotator::finish(int code) {
+    deadline_.stop();
+    if (!current_)
+        return;
+    Job job = std::move(*current_);
+    current_.reset();
+    if (code != IoError)
+        unanswered_ = 0; // answered, or silent for a whole deadline: the line has drained
+    if (job.owner)
+        job.done(code, answer_);
+    answer_.clear();
+    pump();
+}
+
+void Rotator::append(const QString& piece) {
+    if (!current_)
+        return; // nobody asked: leftovers of the probe, a late answer
+    answer_ += piece.toLatin1();
+    // The answer is the line with the product word; the probe's leftovers may come before it.
+    const qsizetype word = answer_.lastIndexOf(Bytes(ProductWord));
+    if (current_->expect == Expect::Identity && word >= 0 && answer_.indexOf('\n', word) > 0)
+        finish(Ok);
+}
+
+void Rotator::onCommHandled(int commEvent) {
+    if (commEvent == CommEndOfFile && current_ && current_->expect == Expect::Status)
+        finish(Ok);
+}
+
+void Rotator::setText(const QString& text) {
+    std::fprintf(stderr, "ravik-rotctld: %s\n", qPrintable(text.trimmed()));
+    std::fflush(stderr);
+}
+
+void Rotator::onLost() {
+    status_.clear();
+    statusAge_.invalidate();
+    finish(IoError);
+    if (retrying_)
+        retry_.start(RetryMs);
+}
+
+void Rotator::shutdown(std::function<void()> then) {
+    retry_.stop();
+    shutdown_ = std::move(then);
+    queue_.clear();
+    pump();
+}
+
+} // namespace ravik
