@@ -44,6 +44,7 @@ Rotator::Rotator(SerialPort& serial, QObject* parent)
     connect(&retry_, &QTimer::timeout, this, &Rotator::retry);
     connect(&link_, &ControllerLink::commHandled, this, &Rotator::onCommHandled);
     connect(&link_, &ControllerLink::lost, this, &Rotator::onLost);
+    connect(&link_, &ControllerLink::drained, this, &Rotator::pump);
 }
 
 bool Rotator::connectController(int port, TokenList* tokens, const QString& settings) {
@@ -146,12 +147,11 @@ void Rotator::submit(QObject* owner, QList<QByteArray> writes, Expect expect,
 }
 
 void Rotator::pump() {
-    // A write may wait for the port to drain inside the event loop; commands that arrive then
-    // only join the queue.
+    // A reply handed to a client may bring its next command at once; it only joins the queue.
     if (pumping_)
         return;
     pumping_ = true;
-    while (!current_ && !queue_.isEmpty()) {
+    while (!current_ && !queue_.isEmpty() && link_.bytesToWrite() == 0) {
         Job job = queue_.dequeue();
         if (!job.owner)
             continue; // its client left before its turn
@@ -159,18 +159,9 @@ void Rotator::pump() {
             job.done(IoError, {});
             continue;
         }
-        if (job.expect == Expect::Nothing && unanswered_ >= FlowWindow) {
-            queue_.prepend(std::move(job));
-            job = {this,
-                   {Bytes(StatusRequest)},
-                   Expect::Status,
-                   [this](int code, const QByteArray& a) { rememberStatus(code, a); }};
-        }
         bool written = true;
-        for (const QByteArray& bytes : job.writes) {
+        for (const QByteArray& bytes : job.writes)
             written = written && link_.writeData(bytes);
-            unanswered_ += bytes.size();
-        }
         if (!written) {
             job.done(IoError, {});
             continue;
@@ -196,8 +187,6 @@ void Rotator::finish(int code) {
         return;
     Job job = std::move(*current_);
     current_.reset();
-    if (code != IoError)
-        unanswered_ = 0; // answered, or silent for a whole deadline: the line has drained
     if (job.owner)
         job.done(code, answer_);
     answer_.clear();

@@ -12,7 +12,9 @@ namespace ravik {
 
 // The controller side of the bridge: one link, one queue. Commands from every client go out one
 // at a time, each whole, so bytes of two clients never mix on the line; a command that expects
-// an answer holds the line until the answer is complete or its deadline passes. A lost
+// an answer holds the line until the answer is complete or its deadline passes, and the next
+// command waits until the port has taken the one before, so a client flooding set_pos never
+// piles bytes up in front of the controller. A lost
 // controller is probed again until it comes back.
 class Rotator : public QObject, private MessageSink {
     Q_OBJECT
@@ -23,10 +25,6 @@ public:
     // polling at once cost the line one request.
     static constexpr int StatusFreshMs = 200;
     static constexpr int RetryMs = 2000;
-    // Bytes written without an answer before a status request is slipped in and answered: the
-    // controller answers only after reading what came before, so a client flooding set_pos can
-    // never fill the line's buffer, at whatever speed the line runs.
-    static constexpr qsizetype FlowWindow = 256;
 
     using Done = std::function<void(const QByteArray& reply)>;
 
@@ -77,7 +75,6 @@ private:
     QByteArray answer_;
     QTimer deadline_;
     QTimer retry_;
-    qsizetype unanswered_ = 0; // bytes written since the controller last answered
     bool pumping_ = false;
     bool retrying_ = false;
     std::function<void()> shutdown_;
