@@ -20,12 +20,13 @@ deb=$(ls "$work"/skypass_*.deb 2>/dev/null | head -n 1)
 [ -n "$deb" ] || { echo "FAIL: no skypass_*.deb in $work"; exit 1; }
 
 files=$(dpkg-deb -c "$deb" | awk '{print $6}')
-for f in bin/skypass bin/handpoint bin/ravik-sim share/applications/skypass.desktop \
+for f in bin/skypass bin/handpoint bin/ravik-sim bin/ravik-upload bin/ravik-rotctld \
+    lib/systemd/user/ravik-rotctld.service share/applications/skypass.desktop \
     share/applications/handpoint.desktop share/icons/hicolor/48x48/apps/skypass.png \
     share/skypass/samples/pass-nova.out share/doc/skypass/copyright; do
     grep -qx "./usr/$f" <<<"$files" || fail "the package lacks /usr/$f"
 done
-grep -q "^./usr/lib" <<<"$files" && fail "the package puts a library into /usr/lib"
+grep -q "^./usr/lib/.*\.so" <<<"$files" && fail "the package puts a library into /usr/lib"
 
 depends=$(dpkg-deb -f "$deb" Depends)
 for d in libqt6serialport6 libqt6widgets6 qt6-qpa-plugins; do
@@ -36,7 +37,7 @@ lintian --fail-on error "$deb" >"$work/lintian.log" 2>&1 ||
     fail "lintian: $(cat "$work/lintian.log")"
 
 dpkg-deb -x "$deb" "$work/root"
-for p in skypass handpoint ravik-sim; do
+for p in skypass handpoint ravik-sim ravik-upload ravik-rotctld; do
     missing=$(ldd "$work/root/usr/bin/$p" | grep -E "not found|libravik")
     [ -z "$missing" ] || fail "/usr/bin/$p: $missing"
 done
