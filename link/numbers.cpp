@@ -68,7 +68,9 @@ double LeadingNumber(QStringView text) {
     const Scan scan = ScanNumber(text);
     if (scan.length == 0)
         return 0.0;
-    const std::string ascii = text.left(scan.length).toLatin1().toStdString();
+    std::string ascii(size_t(scan.length), '\0'); // short numbers fit without an allocation
+    for (qsizetype i = 0; i < scan.length; ++i)
+        ascii[size_t(i)] = char(text[i].unicode()); // ASCII: the scan took nothing else
     // from_chars reads "." whatever the locale, and knows no "+".
     const char* const first = ascii.data() + (ascii[0] == '+' ? 1 : 0);
     double value = 0.0;

@@ -1,19 +1,37 @@
 #include "tokenizer.h"
-#include <vector>
+#include <QVarLengthArray>
+#include <cstring>
 
 namespace ravik {
 namespace {
 
-constexpr size_t MaxRawTokens = 100;
+constexpr qsizetype MaxRawTokens = 100;
 
 // By character code alone: no locale, so accented letters separate.
-bool IsTokenChar(QChar c) {
-    return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || (c >= u'0' && c <= u'9') ||
-           c == u'+' || c == u'.' || c == u'-';
+constexpr std::array<bool, 128> TokenChars = [] {
+    std::array<bool, 128> table{};
+    for (char c = 'a'; c <= 'z'; ++c)
+        table[size_t(c)] = table[size_t(c - 'a' + 'A')] = true;
+    for (char c : {'0', '1', '2', '3', '4', '5', '6', '7', '8', '9', '+', '.', '-'})
+        table[size_t(c)] = true;
+    return table;
+}();
+
+inline bool IsTokenChar(QChar c) {
+    return c.unicode() < TokenChars.size() && TokenChars[c.unicode()];
 }
 
-bool IsLoneSign(const QString& token) {
+bool IsLoneSign(QStringView token) {
     return token == u"+" || token == u"-";
+}
+
+// Writes the token into the entry's own buffer, which lines of one file keep reusing, so a long
+// file is split without an allocation per token.
+void Overwrite(QString& entry, QStringView token) {
+    if (entry.size() != token.size())
+        entry.resize(token.size());
+    std::memcpy(static_cast<void*>(entry.data()), token.data(),
+                size_t(token.size()) * sizeof(QChar));
 }
 
 } // namespace
@@ -24,7 +42,7 @@ int16_t TokenizeLine(const QString& line, TokenList& tokens) {
 
     // Raw tokens: skip separators, take a run of token characters, skip separators. A line of
     // separators alone thus gives one empty token, and the rest after the 100th is not read.
-    std::vector<QString> raw;
+    QVarLengthArray<QStringView, MaxRawTokens> raw;
     qsizetype pos = 0;
     const auto skipSeparators = [&] {
         while (pos < size && !IsTokenChar(text[pos]))
@@ -35,22 +53,22 @@ int16_t TokenizeLine(const QString& line, TokenList& tokens) {
         const qsizetype start = pos;
         while (pos < size && IsTokenChar(text[pos]))
             ++pos;
-        raw.push_back(text.mid(start, pos - start));
+        raw.append(QStringView(text).sliced(start, pos - start));
         skipSeparators();
     }
 
     // A lone sign joins the raw token after it; the joined token is not looked at again.
-    size_t count = 0;
-    for (size_t j = 0; j < raw.size(); ++j) {
+    qsizetype count = 0;
+    for (qsizetype j = 0; j < raw.size(); ++j) {
         if (IsLoneSign(raw[j]) && j + 1 < raw.size()) {
-            tokens[count++] = raw[j] + raw[j + 1];
+            tokens[size_t(count++)] = raw[j].toString().append(raw[j + 1]);
             ++j;
         } else {
-            tokens[count++] = raw[j];
+            Overwrite(tokens[size_t(count++)], raw[j]);
         }
     }
     if (count > 0)
-        tokens[count] = tokens[count - 1];
+        Overwrite(tokens[size_t(count)], tokens[size_t(count - 1)]);
     return int16_t(count);
 }
 

@@ -17,8 +17,9 @@ constexpr std::array<std::u16string_view, 12> FullMonthNames = {
 
 // 1 to 12 for a month name (exact case) cut to `letters` characters, 0 for anything else.
 int MonthNumber(QStringView token, size_t letters) {
+    const std::u16string_view text(token.utf16(), size_t(token.size()));
     for (size_t i = 0; i < FullMonthNames.size(); ++i) {
-        if (token == QStringView(FullMonthNames[i].substr(0, letters)))
+        if (text == FullMonthNames[i].substr(0, letters))
             return int(i + 1);
     }
     return 0;
@@ -85,8 +86,8 @@ void Parse_InstantTrack(LineReader& reader, TokenList& tokens, EphemerisTable& t
     // Date DDMonYYYY, time HHMM, azimuth, elevation, then columns that are not read.
     while (!reader.atEnd() && table.PointCount <= LastPointIndex) {
         const int n = TokenizeLine(reader.readLine(), tokens);
-        const QString& date = tokens[0];
-        const QString& time = tokens[1];
+        const QStringView date = tokens[0];
+        const QStringView time = tokens[1];
         if (n < 7 || !IsNumeric(time))
             continue;
         const int line = reader.lineNumber();
@@ -99,7 +100,7 @@ void Parse_InstantTrack(LineReader& reader, TokenList& tokens, EphemerisTable& t
         p.Hour = Field(time.left(2), "hour", line);
         p.Year = Field(date.right(4), "year", line);
         p.Day = Field(date.left(2), "day", line);
-        p.Month = int16_t(MonthNumber(QStringView(date).mid(2, 3), 3));
+        p.Month = int16_t(MonthNumber(date.mid(2, 3), 3));
         ++table.PointCount;
     }
     table.Loaded = true;
