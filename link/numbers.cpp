@@ -1,5 +1,6 @@
 #include "numbers.h"
 #include "errors.h"
+#include <QVarLengthArray>
 #include <algorithm>
 #include <charconv>
 #include <string>
@@ -68,16 +69,18 @@ double LeadingNumber(QStringView text) {
     const Scan scan = ScanNumber(text);
     if (scan.length == 0)
         return 0.0;
-    std::string ascii(size_t(scan.length), '\0'); // short numbers fit without an allocation
+    QVarLengthArray<char, 32> ascii(scan.length); // short numbers fit without an allocation
     for (qsizetype i = 0; i < scan.length; ++i)
-        ascii[size_t(i)] = char(text[i].unicode()); // ASCII: the scan took nothing else
+        ascii[i] = char(text[i].unicode()); // ASCII: the scan took nothing else
     // from_chars reads "." whatever the locale, and knows no "+".
     const char* const first = ascii.data() + (ascii[0] == '+' ? 1 : 0);
     double value = 0.0;
     if (std::from_chars(first, ascii.data() + ascii.size(), value).ec == std::errc())
         return value;
     if (scan.magnitude > 0)
-        throw RunTimeError("number too large: " + ascii.substr(0, 40));
+        throw RunTimeError(
+            "number too large: " +
+            std::string(ascii.data(), size_t(std::min<qsizetype>(ascii.size(), 40))));
     return ascii[0] == '-' ? -0.0 : 0.0; // too small: it means zero
 }
 

@@ -1,6 +1,5 @@
 #include "tokenizer.h"
 #include <QVarLengthArray>
-#include <cstring>
 
 namespace ravik {
 namespace {
@@ -30,15 +29,16 @@ bool IsLoneSign(QStringView token) {
 void Overwrite(QString& entry, QStringView token) {
     if (entry.size() != token.size())
         entry.resize(token.size());
-    std::memcpy(static_cast<void*>(entry.data()), token.data(),
-                size_t(token.size()) * sizeof(QChar));
+    QChar* out = entry.data();
+    for (QChar c : token)
+        *out++ = c;
 }
 
 } // namespace
 
-int16_t TokenizeLine(const QString& line, TokenList& tokens) {
-    const QString text = line; // the line may be an entry of the list itself
-    const qsizetype size = text.size();
+int16_t TokenizeLine(QString line, TokenList& tokens) {
+    const QChar* const text = line.constData(); // a copy of its own: it may be an entry of the list
+    const qsizetype size = line.size();
 
     // Raw tokens: skip separators, take a run of token characters, skip separators. A line of
     // separators alone thus gives one empty token, and the rest after the 100th is not read.
@@ -53,7 +53,7 @@ int16_t TokenizeLine(const QString& line, TokenList& tokens) {
         const qsizetype start = pos;
         while (pos < size && IsTokenChar(text[pos]))
             ++pos;
-        raw.append(QStringView(text).sliced(start, pos - start));
+        raw.append(QStringView(text + start, pos - start));
         skipSeparators();
     }
 

@@ -129,8 +129,9 @@ void Parse_Nova(LineReader& reader, TokenList& tokens, EphemerisTable& table,
     };
 
     while (!reader.atEnd() && table.PointCount <= LastPointIndex) {
-        const QString text = reader.readLine();
-        const int n = TokenizeLine(text, tokens);
+        QString text = reader.readLine();
+        const bool marker = IsMarkerLine(text);
+        const int n = TokenizeLine(std::move(text), tokens);
         const int line = reader.lineNumber();
 
         // A long line names the month among its first tokens, followed by the day and the year.
@@ -143,7 +144,7 @@ void Parse_Nova(LineReader& reader, TokenList& tokens, EphemerisTable& table,
             }
         }
         // A marker line ends with the month, the day and the year.
-        if (n < 10 && IsMarkerLine(text)) {
+        if (n < 10 && marker) {
             if (n < 3)
                 Fail(line, QStringLiteral("a date marker needs a month, a day and a year"));
             setDate(tokens[n - 3], tokens[n - 2], tokens[n - 1], line);
