@@ -93,14 +93,14 @@ int16_t RoundToInt16(double value) {
     // (which would round to 32768) fits; NaN fails both comparisons.
     if (!(value >= -32768.5 && value < 32767.5))
         throw RunTimeError("number out of range: " + std::to_string(value));
-    // Half to even without the floating-point rounding mode: value - whole is exact.
-    int whole = int(value); // toward zero
+    // Half to even without the floating-point rounding mode: value - whole is exact. Added up,
+    // not branched on: which way an angle rounds follows no pattern a branch could learn.
+    const int whole = int(value); // toward zero
     const double rest = value - whole;
-    if (rest > 0.5 || (rest == 0.5 && (whole & 1)))
-        ++whole;
-    else if (rest < -0.5 || (rest == -0.5 && (whole & 1)))
-        --whole;
-    return int16_t(whole);
+    const bool odd = whole & 1;
+    const int up = (rest > 0.5) | ((rest == 0.5) & odd);
+    const int down = (rest < -0.5) | ((rest == -0.5) & odd);
+    return int16_t(whole + up - down);
 }
 
 } // namespace ravik

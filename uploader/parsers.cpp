@@ -2,6 +2,7 @@
 #include "errors.h"
 #include "numbers.h"
 #include <algorithm>
+#include <climits>
 #include <string_view>
 
 namespace ravik {
@@ -117,6 +118,8 @@ void Parse_Nova(LineReader& reader, TokenList& tokens, EphemerisTable& table,
     // The date of the data lines. The year is kept as written: it may carry a fraction, and one
     // too large for its field fails only when a point takes it.
     QString year = QStringLiteral("2001");
+    constexpr int NotConverted = INT_MIN; // no 16-bit field
+    int yearField = NotConverted;         // the year converted, by the first point that takes it
     int16_t month = 1;
     int16_t day = 1;
     const auto setDate = [&](const QString& monthName, const QString& dayText,
@@ -125,6 +128,7 @@ void Parse_Nova(LineReader& reader, TokenList& tokens, EphemerisTable& table,
             month = int16_t(m);
         Number(yearText, "year", line);
         year = yearText;
+        yearField = NotConverted;
         day = Field(dayText, "day", line);
     };
 
@@ -159,7 +163,9 @@ void Parse_Nova(LineReader& reader, TokenList& tokens, EphemerisTable& table,
             p.Hour = Field(tokens[0], "hour", line);
             p.Day = day;
             p.Month = month;
-            p.Year = Field(year, "year", line);
+            if (yearField == NotConverted)
+                yearField = Field(year, "year", line);
+            p.Year = int16_t(yearField);
             ++table.PointCount;
         }
     }
