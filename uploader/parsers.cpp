@@ -1,7 +1,8 @@
 #include "parsers.h"
 #include "errors.h"
 #include "numbers.h"
-#include <optional>
+#include <algorithm>
+#include <climits>
 #include <string_view>
 
 namespace ravik {
@@ -10,72 +11,19 @@ namespace {
 // Both formats stop once the entry with this index has been filled.
 constexpr int LastPointIndex = EphemerisTable::Capacity - 1;
 
-// The full month names. The InstantTrack abbreviations are their first three letters, so "May"
-// is one constant that serves both lists.
+// InstantTrack's abbreviations are the first three letters of these, so "May" serves both.
 constexpr std::array<std::u16string_view, 12> FullMonthNames = {
     u"January", u"February", u"March",     u"April",   u"May",      u"June",
     u"July",    u"August",   u"September", u"October", u"November", u"December"};
 
-// Three characters in one integer, so an abbreviation is found with plain comparisons.
-constexpr uint64_t Key3(char16_t a, char16_t b, char16_t c) {
-    return uint64_t(a) | uint64_t(b) << 16 | uint64_t(c) << 32;
-}
-
-constexpr std::array<uint64_t, 12> AbbreviationKeys = [] {
-    std::array<uint64_t, 12> keys{};
-    for (size_t i = 0; i < keys.size(); ++i) {
-        keys[i] = Key3(FullMonthNames[i][0], FullMonthNames[i][1], FullMonthNames[i][2]);
-    }
-    return keys;
-}();
-
-// The second and third letters of the twelve abbreviations differ in their low five bits, so
-// those ten bits pick the only month a token can be; the full key then decides.
-constexpr size_t AbbreviationSlot(char16_t second, char16_t third) {
-    return (size_t(second) & 31) << 5 | (size_t(third) & 31);
-}
-
-constexpr std::array<uint8_t, 1024> AbbreviationSlots = [] {
-    std::array<uint8_t, 1024> table{};
-    for (size_t i = 0; i < 12; ++i) {
-        uint8_t& slot = table[AbbreviationSlot(FullMonthNames[i][1], FullMonthNames[i][2])];
-        if (slot != 0) {
-            throw "two abbreviations share a slot"; // stops the compilation
-        }
-        slot = uint8_t(i + 1);
-    }
-    return table;
-}();
-
-// 1 to 12 for an abbreviation ("Jan" to "Dec", exact case), 0 for anything else.
-int AbbreviationNumber(QStringView token) {
-    if (token.size() != 3) {
-        return 0;
-    }
-    const auto* c = token.utf16();
-    const int month = AbbreviationSlots[AbbreviationSlot(c[1], c[2])];
-    return month != 0 && AbbreviationKeys[size_t(month - 1)] == Key3(c[0], c[1], c[2]) ? month : 0;
-}
-
-// 1 to 12 for a full month name (exact case), 0 for anything else.
-int FullMonthNumber(QStringView token) {
-    for (int i = 0; i < 12; ++i) {
-        if (token == QStringView(FullMonthNames[size_t(i)])) {
-            return i + 1;
-        }
+// 1 to 12 for a month name (exact case) cut to `letters` characters, 0 for anything else.
+int MonthNumber(QStringView token, size_t letters) {
+    const std::u16string_view text(token.utf16(), size_t(token.size()));
+    for (size_t i = 0; i < FullMonthNames.size(); ++i) {
+        if (text == FullMonthNames[i].substr(0, letters))
+            return int(i + 1);
     }
     return 0;
-}
-
-// IsMonthName for a token that is not a QString of its own.
-bool IsMonthNameView(QStringView token, const MonthNames& names) {
-    int count = 0;
-    for (int i = 1; i <= 12; ++i) {
-        if (QStringView(names[size_t(i)]) == token) {
-            ++count;
-        }
-    }
-    return count == 1;
 }
 
 [[noreturn]] void Fail(int line, const QString& what) {
@@ -89,7 +37,8 @@ QString Quoted(QStringView text) {
                                 : text.left(Shown).toString() + QStringLiteral("...");
 }
 
-double NumberAt(QStringView text, const char* field, int line) {
+// The number at the start of the text, checked to be one a double can hold.
+double Number(QStringView text, const char* field, int line) {
     try {
         return LeadingNumber(text);
     } catch (const RunTimeError&) {
@@ -97,7 +46,9 @@ double NumberAt(QStringView text, const char* field, int line) {
     }
 }
 
-int16_t FieldFromNumber(double value, QStringView text, const char* field, int line) {
+// The number at the start of the text, rounded into a 16-bit field.
+int16_t Field(QStringView text, const char* field, int line) {
+    const double value = Number(text, field, line);
     try {
         return RoundToInt16(value);
     } catch (const RunTimeError&) {
@@ -105,185 +56,116 @@ int16_t FieldFromNumber(double value, QStringView text, const char* field, int l
     }
 }
 
-// Numbers the fast road leaves open: long ones, exponents, and the failures.
-[[gnu::noinline]] int16_t SlowField(QStringView text, const char* field, int line) {
-    return FieldFromNumber(NumberAt(text, field, line), text, field, line);
-}
-
-// The number at the start of the text, rounded into a 16-bit field.
-inline int16_t Field(QStringView text, const char* field, int line) {
-    if (const auto quick = ReadShortNumber(text)) {
-        return quick->value;
-    }
-    return SlowField(text, field, line);
-}
-
-// Field, with plain digits read in place: days, years and Nova's seconds usually are.
-inline int16_t DigitsField(QStringView text, const char* field, int line) {
-    unsigned value = 0;
-    return PlainDigits(text.utf16(), text.size(), value) ? int16_t(value)
-                                                         : Field(text, field, line);
-}
-
-// A token that must be numeric and then becomes a field: one reading serves both when the
-// fast road knows the number.
-struct NumericField {
-    QStringView text;
-    std::optional<ShortNumber> quick;
-
-    explicit NumericField(QStringView token) : text(token) {
-        unsigned value = 0;
-        quick = PlainDigits(token.utf16(), token.size(), value)
-                    ? ShortNumber{int16_t(value), int16_t(token.size())}
-                    : ReadShortNumber(token);
-    }
-    bool numeric() const {
-        return quick ? quick->length == text.size() && !text.isEmpty() : IsNumeric(text);
-    }
-    int16_t field(const char* name, int line) const {
-        return quick ? quick->value : SlowField(text, name, line);
-    }
-};
-
-void SkipHeaderLine(LineReader& reader) {
-    if (reader.atEnd()) {
-        Fail(reader.lineNumber() + 1, QStringLiteral("the file ends inside the header"));
-    }
-    reader.readLine();
-}
-
-bool StartsWithMarker(QStringView line) {
-    // Only blanks are trimmed: a tab before "===" makes the line no marker.
-    const char16_t* p = line.utf16();
-    const char16_t* const end = p + line.size();
-    while (p != end && *p == u' ') {
-        ++p;
-    }
-    return end - p >= 3 && p[0] == u'=' && p[1] == u'=' && p[2] == u'=';
+// Only blanks are trimmed: a tab before "===" makes the line no marker.
+bool IsMarkerLine(QStringView line) {
+    qsizetype blanks = 0;
+    while (blanks < line.size() && line[blanks] == u' ')
+        ++blanks;
+    return line.sliced(blanks).startsWith(u"===");
 }
 
 } // namespace
 
 void FillMonthNameTable(MonthNames& names) {
     names[0].clear();
-    for (size_t i = 0; i < 12; ++i) {
+    for (size_t i = 0; i < FullMonthNames.size(); ++i)
         names[i + 1] = QStringView(FullMonthNames[i]).toString();
-    }
 }
 
 bool IsMonthName(const QString& token, const MonthNames& names) {
-    return IsMonthNameView(token, names);
+    return std::count(names.begin() + 1, names.end(), token) == 1;
 }
 
-void Parse_InstantTrack(LineReader& reader, TokenList& tokenList, EphemerisTable& table) {
+void Parse_InstantTrack(LineReader& reader, TokenList& tokens, EphemerisTable& table) {
     table.PointCount = 0;
     table.Loaded = false;
-    SkipHeaderLine(reader);
-    SkipHeaderLine(reader);
-
-    DeferredTokenList tokens(tokenList);
+    for (int header = 1; header <= 2; ++header) {
+        if (reader.atEnd())
+            Fail(header, QStringLiteral("the file ends inside the header"));
+        reader.readLine();
+    }
+    // Date DDMonYYYY, time HHMM, azimuth, elevation, then columns that are not read.
     while (!reader.atEnd() && table.PointCount <= LastPointIndex) {
-        const int n = tokens.tokenize(reader.readLine());
-        if (n < 7) {
-            continue;
-        }
-        const QStringView time = tokens[1];
-        // Four plain digits, as the format writes the time, give the hour and minute at once.
-        unsigned hhmm = 0;
-        const bool plainTime = PlainDigits(time.utf16(), time.size(), hhmm) && time.size() == 4;
-        if (!plainTime && !NumericField(time).numeric()) {
-            continue;
-        }
-        const int number = reader.lineNumber();
+        const int n = TokenizeLine(reader.readLine(), tokens);
         const QStringView date = tokens[0];
-        // Filled in this order so that a failure leaves the same partial entry behind.
-        EphemerisPoint& p = table.Points[table.PointCount];
-        p.Elevation = Field(tokens[3], "elevation", number);
-        p.Azimuth = Field(tokens[2], "azimuth", number);
+        const QStringView time = tokens[1];
+        if (n < 7 || !IsNumeric(time))
+            continue;
+        const int line = reader.lineNumber();
+        // In this order, so that a failure leaves the entry filled as far as it got.
+        EphemerisPoint& p = table.Points[size_t(table.PointCount)];
+        p.Elevation = Field(tokens[3], "elevation", line);
+        p.Azimuth = Field(tokens[2], "azimuth", line);
         p.Second = 0;
-        p.Minute = plainTime ? int16_t(hhmm % 100) : Field(time.right(2), "minute", number);
-        p.Hour = plainTime ? int16_t(hhmm / 100) : Field(time.left(2), "hour", number);
-        p.Year = DigitsField(date.right(4), "year", number);
-        p.Day = DigitsField(date.left(2), "day", number);
-        p.Month = static_cast<int16_t>(AbbreviationNumber(date.mid(2, 3)));
+        p.Minute = Field(time.right(2), "minute", line);
+        p.Hour = Field(time.left(2), "hour", line);
+        p.Year = Field(date.right(4), "year", line);
+        p.Day = Field(date.left(2), "day", line);
+        p.Month = int16_t(MonthNumber(date.mid(2, 3), 3));
         ++table.PointCount;
     }
     table.Loaded = true;
 }
 
-void Parse_Nova(LineReader& reader, TokenList& tokenList, EphemerisTable& table,
+void Parse_Nova(LineReader& reader, TokenList& tokens, EphemerisTable& table,
                 const MonthNames& monthNames) {
     table.PointCount = 0;
     table.Loaded = false;
-    if (reader.atEnd()) {
+    if (reader.atEnd())
         Fail(1, QStringLiteral("the file is empty"));
-    }
     reader.readLine(); // the title
 
-    // The date of the data lines: the year keeps any fraction until a point takes it, and a
-    // year too large for its field fails only when a point takes it.
-    double year = 2001;
-    QString yearText = QStringLiteral("2001");
-    int16_t yearField = 2001;
-    bool yearFits = true;
+    // The date of the data lines. The year is kept as written: it may carry a fraction, and one
+    // too large for its field fails only when a point takes it.
+    QString year = QStringLiteral("2001");
+    constexpr int NotConverted = INT_MIN; // no 16-bit field
+    int yearField = NotConverted;         // the year converted, by the first point that takes it
     int16_t month = 1;
     int16_t day = 1;
-    const auto setYear = [&](QStringView text, int number) {
-        year = NumberAt(text, "year", number);
-        yearText = text.toString();
-        yearFits = year >= -32768.5 && year < 32767.5; // as RoundToInt16 checks
-        yearField = yearFits ? RoundToInt16(year) : 0;
+    const auto setDate = [&](const QString& monthName, const QString& dayText,
+                             const QString& yearText, int line) {
+        if (const int m = MonthNumber(monthName, 12))
+            month = int16_t(m);
+        Number(yearText, "year", line);
+        year = yearText;
+        yearField = NotConverted;
+        day = Field(dayText, "day", line);
     };
 
-    DeferredTokenList tokens(tokenList);
     while (!reader.atEnd() && table.PointCount <= LastPointIndex) {
-        QString line = reader.readLine();
-        const bool marker = StartsWithMarker(line);
-        const int n = tokens.tokenize(std::move(line));
-        const int number = reader.lineNumber();
+        QString text = reader.readLine();
+        const bool marker = IsMarkerLine(text);
+        const int n = TokenizeLine(std::move(text), tokens);
+        const int line = reader.lineNumber();
 
+        // A long line names the month among its first tokens, followed by the day and the year.
         if (n > 25) {
             for (int k = 1; k <= 12; ++k) {
-                if (IsMonthNameView(tokens[k], monthNames)) {
-                    if (const int m = FullMonthNumber(tokens[k])) {
-                        month = static_cast<int16_t>(m);
-                    }
-                    setYear(tokens[k + 2], number);
-                    day = Field(tokens[k + 1], "day", number);
+                if (IsMonthName(tokens[k], monthNames)) {
+                    setDate(tokens[k], tokens[k + 1], tokens[k + 2], line);
                     break;
                 }
             }
         }
-
+        // A marker line ends with the month, the day and the year.
         if (n < 10 && marker) {
-            if (n < 3) {
-                Fail(number, QStringLiteral("a date marker needs a month, a day and a year"));
-            }
-            if (const int m = FullMonthNumber(tokens[n - 3])) {
-                month = static_cast<int16_t>(m);
-            }
-            setYear(tokens[n - 1], number);
-            day = Field(tokens[n - 2], "day", number);
+            if (n < 3)
+                Fail(line, QStringLiteral("a date marker needs a month, a day and a year"));
+            setDate(tokens[n - 3], tokens[n - 2], tokens[n - 1], line);
         }
-
-        if (n >= 9 && n < 25) {
-            const NumericField hour(tokens[0]);
-            if (!hour.numeric()) {
-                continue;
-            }
-            const NumericField minute(tokens[1]);
-            if (!minute.numeric()) {
-                continue;
-            }
-            EphemerisPoint& p = table.Points[table.PointCount];
-            p.Elevation = Field(tokens[4], "elevation", number);
-            p.Azimuth = Field(tokens[3], "azimuth", number);
-            p.Second = DigitsField(tokens[2], "second", number);
-            p.Minute = minute.field("minute", number);
-            p.Hour = hour.field("hour", number);
+        // A data line: hour, minute, second, azimuth, elevation, then columns that are not read.
+        if (n >= 9 && n < 25 && IsNumeric(tokens[0]) && IsNumeric(tokens[1])) {
+            EphemerisPoint& p = table.Points[size_t(table.PointCount)];
+            p.Elevation = Field(tokens[4], "elevation", line);
+            p.Azimuth = Field(tokens[3], "azimuth", line);
+            p.Second = Field(tokens[2], "second", line);
+            p.Minute = Field(tokens[1], "minute", line);
+            p.Hour = Field(tokens[0], "hour", line);
             p.Day = day;
             p.Month = month;
-            p.Year = yearFits ? yearField : FieldFromNumber(year, yearText, "year", number);
+            if (yearField == NotConverted)
+                yearField = Field(year, "year", line);
+            p.Year = int16_t(yearField);
             ++table.PointCount;
         }
     }

@@ -37,12 +37,11 @@ void OpenPassFile(QFile& file, const QString& fileName) {
 
 } // namespace
 
-Detection DetectFormat(LineReader& reader, TokenList& tokenList) {
+Detection DetectFormat(LineReader& reader, TokenList& tokens) {
     Detection d;
-    DeferredTokenList tokens(tokenList); // only entry 0 is read; the list is complete on return
     while (!reader.atEnd() && d.L < MaxDetectionLines) {
         ++d.L;
-        tokens.tokenize(reader.readLine());
+        TokenizeLine(reader.readLine(), tokens);
         const qsizetype length = tokens[0].size();
         if (length == 9) {
             ++d.N9;

@@ -90,27 +90,3 @@ TEST(Tokenizer, EdgeTable) {
     EXPECT_EQ(TokenizeLine(t[0], t), 3);
     EXPECT_EQ(QStringList({t[0], t[1], t[2], t[3]}), QStringList({"zz", "12", "ab", "ab"}));
 }
-
-// The deferred list must read and leave behind what TokenizeLine does, whether a caller reads
-// the first entries only (the quick views), entries beyond them, or none.
-TEST(Tokenizer, DeferredListAgreesWithTokenizeLine) {
-    for (int reads : {0, 1, 6, 101}) {
-        SCOPED_TRACE(reads);
-        TokenList expected = Marked(), list = Marked();
-        {
-            ravik::DeferredTokenList deferred(list);
-            for (const Row& row : Rows()) {
-                for (const QString& line : row.lines) {
-                    SCOPED_TRACE(line.left(40).toStdString());
-                    const int count = TokenizeLine(line, expected);
-                    ASSERT_EQ(deferred.tokenize(line), count);
-                    for (int i = 0; i < reads; ++i)
-                        EXPECT_EQ(deferred[i], expected[i]) << "entry " << i;
-                }
-            }
-            deferred.tokenize(list[3]); // a line taken from the list reads the list as it stands
-            TokenizeLine(QString(expected[3]), expected);
-        }
-        EXPECT_EQ(list, expected);
-    }
-}
