@@ -29,12 +29,15 @@ if ! cmake --install "$build" --prefix "$prefix" >"$prefix.log" 2>&1; then
     exit 1
 fi
 
-programs=(skypass handpoint ravik-sim)
+programs=(skypass handpoint ravik-sim ravik-upload ravik-rotctld)
 for p in "${programs[@]}"; do
     [ -x "$prefix/bin/$p" ] || fail "bin/$p is missing or not executable"
 done
-# The link library is built into the programs: nothing of ours goes to lib.
-[ -e "$prefix/lib" ] && fail "lib holds $(ls -A "$prefix/lib" | tr '\n' ' ')"
+# The link library is built into the programs: no library of ours goes to lib (the bridge's
+# systemd user unit does).
+libs=$(find "$prefix/lib" -name '*.so*' 2>/dev/null)
+[ -n "$libs" ] && fail "lib holds $libs"
+[ -f "$prefix/lib/systemd/user/ravik-rotctld.service" ] || fail "no systemd unit for the bridge"
 
 # Each installed program resolves every library it needs.
 for p in "${programs[@]}"; do
