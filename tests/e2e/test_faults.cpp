@@ -38,7 +38,9 @@ std::string HugePass() {
 // Held: handpoint, started first in the same folder, holds the simulator's port. None: no COM1
 // (as nobody: port 1 is /dev/ttyS0).
 enum class Port { Sim, Held, None, Dangling };
-enum class Act { None, Commands, Status, Disable, Open };
+// Unplug: the simulator is killed after an answered status request, then "Disable" is pressed;
+// plugged in again, every command button stays silent and the program idles without spinning.
+enum class Act { None, Commands, Status, Disable, Open, Unplug };
 
 const std::string Binary("\x00\x01\xff\xfe\x80\x7f\r\n\x05\x1a", 10);
 const std::string BinaryThreeTokens("\001\376ab\002\200cd\3779\000\r\n\252\000", 15); // ab cd 9
@@ -130,6 +132,12 @@ const Case Cases[] = {
      .message = "Can't access {}", .bytes = ""},
     // Gone before it was chosen: the dialog refuses the name; cancelled, no name is left.
     {.name = "pass_gone", .act = Act::Open, .pass = nullptr, .message = "Can't access "},
+    // Unplugged after a command was answered: skypass appends the line under the status,
+    // handpoint replaces the box with it; "S" only if it went out before the loss.
+    {.name = "unplugged_skypass", .act = Act::Unplug, .after = "Motion *" + NotOn(1),
+     .bytes = "?Z*"},
+    {.name = "unplugged_handpoint", .program = Hand, .shown = Found(1) + "*", .act = Act::Unplug,
+     .after = NotOn(1), .bytes = "?Z*"},
 };
 // clang-format on
 
@@ -165,7 +173,13 @@ TEST_P(Faults, TheOperatorIsToldAndNothingIsLost) {
         program->clickEveryCommand();
     if (c.act == Act::Status)
         program->click("cmdStatus");
-    if (c.act == Act::Disable)
+    if (c.act == Act::Unplug) {
+        program->click("cmdStatus");
+        EXPECT_TRUE(program->shows("*Motion *"));
+        ASSERT_TRUE(s.sent("?Z"));
+        s.sim.kill();
+    }
+    if (c.act == Act::Disable || c.act == Act::Unplug)
         program->click("cmdDisable");
     if (c.act == Act::Open) {
         program->click("cmdOpen");
@@ -182,6 +196,20 @@ TEST_P(Faults, TheOperatorIsToldAndNothingIsLost) {
         SleepMs(1000);
         EXPECT_TRUE(program->shows(c.after, 60000));
         SleepMs(300); // what the clicks wrote reaches the log
+    }
+    if (c.act == Act::Unplug) { // plugged in again: no controller until the program restarts
+        const std::string box = program->readBox(), log = s.sim.received();
+        EXPECT_TRUE(log == "?Z" || log == "?ZS") << log;
+        s.startSim();
+        program->clickEveryCommand();
+        const std::string still = c.program == Which::Skypass ? box : "Unwinding\n";
+        EXPECT_TRUE(program->shows(still));
+        SleepMs(300);
+        EXPECT_EQ(s.sim.received(), log);
+        const double before = program->process().cpuSeconds();
+        SleepMs(2000);
+        EXPECT_LT(program->process().cpuSeconds() - before, 0.5) << "busy while idle";
+        EXPECT_TRUE(program->shows(still)); // still answering
     }
     std::string bytes = c.bytes;
     if (const auto at = bytes.find('@'); at != std::string::npos)
@@ -204,43 +232,6 @@ TEST_P(Faults, TheOperatorIsToldAndNothingIsLost) {
 
 INSTANTIATE_TEST_SUITE_P(Matrix, Faults, testing::ValuesIn(Cases),
                          [](const auto& info) { return std::string(info.param.name); });
-
-// The adapter is pulled after a command was answered: the not-found line comes, every later
-// button is silent (also once the controller is back), the program idles without spinning and
-// closes normally.
-class UnpluggedBetweenCommands : public testing::TestWithParam<Which> {};
-
-TEST_P(UnpluggedBetweenCommands, LaterButtonsAreSilent) {
-    const bool sky = GetParam() == Which::Skypass;
-    Session s;
-    s.startSim();
-    auto program = s.start(GetParam());
-    program->click("cmdStatus");
-    EXPECT_TRUE(program->shows("*Motion *"));
-    ASSERT_TRUE(s.sent("?Z"));
-    s.sim.kill();
-    program->click("cmdDisable");
-    // skypass appends the line under the status, handpoint replaces the box with it.
-    EXPECT_TRUE(program->shows(sky ? "Motion *" + NotOn(1) : NotOn(1)));
-    const std::string box = program->readBox(), log = s.sim.received();
-    EXPECT_TRUE(log == "?Z" || log == "?ZS") << log; // "S" only if it went out before the loss
-
-    s.startSim(); // plugged in again: the program stays without a controller until restarted
-    program->clickEveryCommand();
-    EXPECT_TRUE(program->shows(sky ? box : "Unwinding\n"));
-    SleepMs(300);
-    EXPECT_EQ(s.sim.received(), log);
-    const double before = program->process().cpuSeconds();
-    SleepMs(2000);
-    EXPECT_LT(program->process().cpuSeconds() - before, 0.5) << "busy while idle";
-    EXPECT_TRUE(program->shows(sky ? box : "Unwinding\n")); // still answering
-    EXPECT_EQ(program->close(), 0) << program->err();
-    EXPECT_EQ(s.settings(), Default);
-}
-
-INSTANTIATE_TEST_SUITE_P(Faults, UnpluggedBetweenCommands,
-                         testing::Values(Which::Skypass, Which::Handpoint),
-                         [](const auto& info) { return NameOf(info.param); });
 
 // The upload lines of a log (each from a digit to its carriage return) and, apart, everything
 // else in order; a time-set command ("T...\r") and a mode command ("m0", "m1") are everything
@@ -277,30 +268,7 @@ struct Upload {
         return WaitFor(
             30000, [&] { return s.sim.received(); }, enough);
     }
-    void nothingLost() const {
-        EXPECT_EQ(ReadFile(file), content);
-        EXPECT_EQ(s.settings(), Default);
-    }
 };
-
-// The controller is pulled after some lines of a paced upload: the press ends with "Can't
-// access" and the file's name, the box says the controller is gone, later buttons are silent.
-TEST(UploadFaults, ControllerPulledMidUpload) {
-    Upload u({"--baud"}, InstantTrackPass(120));
-    u.waitLines(10);
-    u.s.sim.kill();
-    const std::string log = u.s.sim.received();
-    EXPECT_EQ(u.sky->answerMessage("Error"), "Can't access " + u.file);
-    EXPECT_TRUE(u.sky->shows("*" + NotOn(1)));
-    ASSERT_GT(log.size(), 1u);
-    EXPECT_TRUE(u.upload.starts_with(log.substr(1))) << "not a prefix: " << log;
-    const std::string box = u.sky->readBox();
-    u.sky->clickEveryCommand();
-    EXPECT_EQ(u.sky->readBox(), box); // answering, and nothing new to say
-    EXPECT_EQ(u.sky->close(), 0) << u.sky->err();
-    EXPECT_EQ(u.s.sim.received(), log);
-    u.nothingLost();
-}
 
 const std::pair<const char*, std::string> Presses[] = {
     {"cmdSynchronize", TimeSet}, {"cmdStatus", "Z"}, {"cmdGoTo", "GF"},   {"cmdEnable", "GZ"},
@@ -330,35 +298,49 @@ TEST(UploadFaults, EveryButtonBetweenLines) {
     EXPECT_TRUE(u.sky->shows(Status(long(Lines(SplitLog(log.substr(log.rfind('X'))).first)))));
     EXPECT_EQ(u.sky->close(), 0) << u.sky->err();
     EXPECT_EQ(u.s.sim.received(), log);
-    u.nothingLost();
+    EXPECT_EQ(ReadFile(u.file), u.content);
 }
 
-// The window closed during a wait of the upload: the program ends at once with status 0 and the
-// controller gets nothing more (at most the line already on its way).
-struct CloseCase {
+// An upload cut short: the controller pulled (the press ends with "Can't access" and the file's
+// name, the box says the controller is gone, later buttons are silent), or the window closed
+// during one of the upload's waits (the program ends at once). Either way the program ends with
+// status 0 and the controller got a prefix of the lines, at most the one already on its way
+// after the cut, and no status request.
+struct CutCase {
     const char* name;
     std::vector<std::string> sim;
     int points;   // of the pass, every one uploaded
-    size_t lines; // closed after this many lines; 0: after all of them
+    size_t lines; // cut after this many lines; 0: after all of them
+    bool pull = false;
 };
-void PrintTo(const CloseCase& c, std::ostream* os) {
+void PrintTo(const CutCase& c, std::ostream* os) {
     *os << c.name;
 }
 
-const CloseCase CloseCases[] = {
+const CutCase CutCases[] = {
+    {"pulled_mid_upload", {"--baud"}, 120, 10, true},
     {"line_wait", {"--baud"}, 120, 5},               // paced: a line waits for its reply
     {"final_wait", {"--silent-after", "15"}, 16, 0}, // the last line goes unanswered
     {"two_tick_wait", {}, 16, 0},                    // the ticks before the status request
 };
 
-class ClosedDuringUpload : public testing::TestWithParam<CloseCase> {};
+class UploadCut : public testing::TestWithParam<CutCase> {};
 
-TEST_P(ClosedDuringUpload, EndsAtOnceAndSendsNothingMore) {
-    const CloseCase& c = GetParam();
+TEST_P(UploadCut, EndsAtOnceAndSendsNothingMore) {
+    const CutCase& c = GetParam();
     Upload u(c.sim, InstantTrackPass(c.points));
-    const size_t atClose = Lines(SplitLog(u.waitLines(c.lines ? c.lines : Lines(u.upload))).first);
-    if (c.sim.size() == 2) { // in the final wait
-        SleepMs(2500);       // past the last line's own wait (2 s)
+    size_t atCut = Lines(SplitLog(u.waitLines(c.lines ? c.lines : Lines(u.upload))).first);
+    if (c.pull) {
+        u.s.sim.kill();
+        atCut = Lines(SplitLog(u.s.sim.received()).first);
+        EXPECT_EQ(u.sky->answerMessage("Error"), "Can't access " + u.file);
+        EXPECT_TRUE(u.sky->shows("*" + NotOn(1)));
+        const std::string box = u.sky->readBox();
+        u.sky->clickEveryCommand();
+        EXPECT_EQ(u.sky->readBox(), box); // answering, and nothing new to say
+    }
+    if (c.sim.size() == 2 && !c.pull) { // in the final wait
+        SleepMs(2500);                  // past the last line's own wait (2 s)
         const double before = u.sky->process().cpuSeconds();
         SleepMs(2000);
         EXPECT_LT(u.sky->process().cpuSeconds() - before, 0.5) << "the wait spins";
@@ -366,14 +348,15 @@ TEST_P(ClosedDuringUpload, EndsAtOnceAndSendsNothingMore) {
     EXPECT_EQ(u.sky->close(5000), 0) << "not ended within 5 s";
     SleepMs(300); // what was already on its way arrives
     const auto [upload, other] = SplitLog(u.s.sim.received().substr(1));
-    EXPECT_EQ(other, "") << "sent after the close";
+    EXPECT_EQ(other, "") << "sent after the cut";
     EXPECT_TRUE(u.upload.starts_with(upload));
-    EXPECT_GE(Lines(upload), atClose);
-    EXPECT_LE(Lines(upload), std::min(atClose + 1, Lines(u.upload)));
-    u.nothingLost();
+    EXPECT_GE(Lines(upload), atCut);
+    EXPECT_LE(Lines(upload), std::min(atCut + 1, Lines(u.upload)));
+    EXPECT_EQ(ReadFile(u.file), u.content);
+    EXPECT_EQ(u.s.settings(), Default);
 }
 
-INSTANTIATE_TEST_SUITE_P(Faults, ClosedDuringUpload, testing::ValuesIn(CloseCases),
+INSTANTIATE_TEST_SUITE_P(Faults, UploadCut, testing::ValuesIn(CutCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace

@@ -2,11 +2,11 @@
 // Plays an operator at the real, built programs: a virtual display (Xvfb, no window manager),
 // ravik-sim behind COM1, clicks at the places the programs' own layout tables give, and the
 // message box read back the way a person copies it (Ctrl+A, Ctrl+C). There is no event loop here:
-// every step is an outside command with a deadline, and every wait is bounded.
+// every step is an outside command, and every wait is bounded.
 //
-// Needs on PATH: Xvfb, xdotool, xclip, setpriv, timeout. The test target defines SKYPASS_PATH,
-// HANDPOINT_PATH, RAVIK_LINK_LIB and RAVIK_LINK_SONAME, and links xcb. One Session per process
-// at a time: it points this process's DISPLAY (inherited by every command) at its own Xvfb.
+// Needs on PATH: Xvfb, xdotool, xclip, setpriv, timeout. The test target defines SKYPASS_PATH and
+// HANDPOINT_PATH and links xcb. One Session per process at a time: it points this process's
+// DISPLAY (inherited by every command) at its own Xvfb.
 #include "conditioning.h"
 #include "formbuilder.h"
 #include "manualwindow.h"
@@ -27,12 +27,10 @@
 
 namespace ravik::e2e {
 
-using test::msLeft;
 using test::SimProcess;
 
 inline constexpr int Nobody = 65534;
-inline const std::string Default = "Comm Port 1\r\n";
-inline const std::string TZ = "Time Zone offset = 0 hours\n";
+inline const std::string Default = "Comm Port 1\r\n", TZ = "Time Zone offset = 0 hours\n";
 inline std::string Found(int port) {
     return "The controller was found on port " + std::to_string(port) + "\n";
 }
@@ -54,10 +52,8 @@ inline void SleepMs(int ms) {
 template <class Get, class Ok> auto WaitFor(int ms, Get get, Ok ok) {
     const auto deadline = test::SimClock::now() + std::chrono::milliseconds(ms);
     auto value = get();
-    while (!ok(value) && msLeft(deadline) > 0) {
+    for (; !ok(value) && test::msLeft(deadline) > 0; value = get())
         SleepMs(20);
-        value = get();
-    }
     return value;
 }
 
@@ -80,6 +76,12 @@ inline testing::AssertionResult Shows(std::string_view pattern, const std::strin
                                        << testing::PrintToString(std::string(pattern));
 }
 
+// Reads `get` until it matches `pattern` (bounded).
+template <class Get>
+testing::AssertionResult Eventually(const std::string& pattern, Get get, int ms = 15000) {
+    return Shows(pattern, WaitFor(ms, get, [&](auto& t) { return Matches(pattern, t); }));
+}
+
 inline std::string ReadFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
@@ -96,7 +98,7 @@ inline size_t Lines(std::string_view bytes) {
 }
 
 // Runs a command to its end, at most 10 s; what it wrote to stdout.
-inline std::string Run(const std::vector<std::string>& words) {
+inline std::string Run(std::vector<std::string> words) {
     std::string line = "timeout -s KILL 10";
     for (const std::string& word : words) {
         line += " '";
@@ -119,17 +121,21 @@ inline std::string Xdo(std::vector<std::string> args) {
     return Run(args);
 }
 
-inline constexpr const char* Sentinel = "<nothing copied>";
-// What the owner of a selection hands out; nullopt when nobody owns it or it is still ours.
-inline std::optional<std::string> Selection(const char* which) {
-    std::string got = Run({"xclip", "-o", "-selection", which});
-    return got.empty() || got == Sentinel ? std::nullopt : std::optional(got);
-}
-// Takes the selection with the sentinel, so a copy that has not happened yet is told apart from
-// one that has. The xclip left serving it ends when someone else takes the selection.
-inline void ClaimSelection(const char* which) {
+// Takes the selection `which` with a sentinel, does `act`, and returns what the selection's new
+// owner hands out within `ms`; nullopt when nobody took it. (A copy that has not happened yet is
+// so told apart from one that has.)
+template <class Act> std::optional<std::string> Copied(const char* which, Act act, int ms) {
+    static constexpr const char* Sentinel = "<nothing copied>";
     Run({"sh", "-c", "printf %s \"$1\" | xclip -i -selection \"$2\" >/dev/null 2>&1", "-", Sentinel,
          which});
+    act();
+    const std::string got = WaitFor(
+        ms,
+        [&] {
+            return Run({"xclip", "-o", "-selection", which});
+        },
+        [](auto& s) { return !s.empty() && s != Sentinel; });
+    return got.empty() || got == Sentinel ? std::nullopt : std::optional(got);
 }
 
 // What a window manager's close button does: WM_DELETE_WINDOW to the window. (xdotool's
@@ -156,15 +162,18 @@ inline void AskToClose(uint32_t window) {
 }
 
 // One child process, killed when the object goes if it still runs: `argv` run in `cwd` with
-// stdin and stdout on /dev/null and stderr appended to `err` (a shell sets them up, then becomes
-// the program).
+// stdin and stdout on /dev/null and stderr appended to `err`.
 class Child {
 public:
-    ~Child() { kill(); }
+    ~Child() {
+        if (pid_ > 0 && ::kill(pid_, SIGKILL) == 0)
+            ::waitpid(pid_, nullptr, 0);
+    }
     void start(std::vector<std::string> argv, const std::string& cwd, const std::string& err) {
-        static constexpr const char* Script =
-            "cd \"$1\" && e=$2 && shift 2 && exec \"$@\" </dev/null >/dev/null 2>>\"$e\"";
-        argv.insert(argv.begin(), {"sh", "-c", Script, "sh", cwd, err});
+        argv.insert(argv.begin(), {"sh", "-c",
+                                   "cd \"$1\" && e=$2 && shift 2 && exec \"$@\" "
+                                   "</dev/null >/dev/null 2>>\"$e\"",
+                                   "sh", cwd, err});
         std::vector<char*> args;
         for (std::string& a : argv)
             args.push_back(a.data());
@@ -174,28 +183,21 @@ public:
     }
     pid_t pid() const { return pid_; }
     bool running() {
-        int st = 0;
-        if (pid_ > 0 && ::waitpid(pid_, &st, WNOHANG) == pid_) {
-            status_ = WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
-            pid_ = -1;
-        }
+        if (int st = 0; pid_ > 0 && ::waitpid(pid_, &st, WNOHANG) == pid_)
+            status_ = WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st), pid_ = -1;
         return pid_ > 0;
     }
     // The exit status (128 + the signal that ended it); nullopt while it still runs at `ms`.
     std::optional<int> waitExit(int ms) {
-        WaitFor(
-            ms, [&] { return running(); }, [](bool r) { return !r; });
-        return running() ? std::nullopt : status_;
+        return WaitFor(
+                   ms, [&] { return running(); }, [](bool r) { return !r; })
+                   ? std::nullopt
+                   : status_;
     }
-    void kill() {
-        if (pid_ > 0 && ::kill(pid_, SIGKILL) == 0)
-            ::waitpid(pid_, nullptr, 0);
-        pid_ = -1;
-    }
-    // CPU time used so far (user + system), from /proc.
+    // CPU time used so far (user + system: fields 14 and 15, after the name in parentheses).
     double cpuSeconds() const {
         const std::string stat = ReadFile("/proc/" + std::to_string(pid_) + "/stat");
-        unsigned long user = 0, system = 0; // fields 14 and 15, after the name in parentheses
+        unsigned long user = 0, system = 0;
         std::sscanf(stat.c_str() + stat.rfind(')') + 2,
                     "%*c %*d %*d %*d %*d %*d %*u %*u %*u %*u %*u %lu %lu", &user, &system);
         return double(user + system) / double(::sysconf(_SC_CLK_TCK));
@@ -228,8 +230,7 @@ public:
             30000, [&] { return windows("^Data Uploader and Rotor Handler$"); },
             [&](auto& ids) { return !ids.empty() || !child_.running(); });
         if (ids.empty())
-            throw std::runtime_error(std::string(NameOf(which)) +
-                                     " showed no window: " + ReadFile(err));
+            throw std::runtime_error(std::string(NameOf(which)) + " showed no window: " + ReadFile(err));
         window_ = ids.front();
         geometry(window_, x_, y_);
     }
@@ -237,23 +238,26 @@ public:
     // What the program wrote to stderr so far (Qt's warnings, sanitizer reports).
     std::string err() const { return ReadFile(err_); }
 
+    // Clicks a control at its place: window origin + its frame's place + its own place.
     void click(const char* control) const {
-        const auto [x, y] = centre(control);
+        const ControlRow& r = row(control);
+        const ControlRow* frame = r.frame ? &row(r.frame) : nullptr;
+        const auto px = [](int twips) { return (twips + TwipsPerPixel / 2) / TwipsPerPixel; };
+        const int x = x_ + px(r.left) + px(r.width) / 2 + (frame ? px(frame->left) : 0),
+                  y = y_ + px(r.top) + px(r.height) / 2 + (frame ? px(frame->top) : 0);
         Xdo({"mousemove", std::to_string(x), std::to_string(y), "click", "1"});
     }
-    // Clicks every command button in tab order (not the send button or Go!, whose dialogs and
-    // text boxes are tested on their own).
+    // Clicks every command button in tab order (not the send button or Go!).
     void clickEveryCommand() const {
-        for (const ControlRow& row : layout_)
-            if (row.kind == ControlKind::Button && std::strcmp(row.name, "cmdOpen") &&
-                std::strcmp(row.name, "cmdGo"))
-                click(row.name);
+        for (const ControlRow& r : layout_)
+            if (r.kind == ControlKind::Button && std::strcmp(r.name, "cmdOpen") &&
+                std::strcmp(r.name, "cmdGo"))
+                click(r.name);
     }
     // Replaces the text of a one-line box, as typed.
     void typeInto(const char* control, const std::string& text) const {
-        const auto [x, y] = centre(control);
-        Xdo({"mousemove", std::to_string(x), std::to_string(y), "click", "1", "key", "ctrl+a",
-             "BackSpace", "type", "--delay", "10", "--", text});
+        click(control);
+        Xdo({"key", "ctrl+a", "BackSpace", "type", "--delay", "10", "--", text});
     }
     // The message box's text as copied from it: lines end with "\n". An empty box has nothing to
     // copy; that reads as "".
@@ -265,11 +269,9 @@ public:
         }
         return {};
     }
-    // Reads the box until it matches `pattern` (bounded).
     testing::AssertionResult shows(const std::string& pattern, int ms = 15000) const {
-        return Shows(pattern, WaitFor(
-                                  ms, [&] { return readBox(); },
-                                  [&](auto& t) { return Matches(pattern, t); }));
+        return Eventually(
+            pattern, [&] { return readBox(); }, ms);
     }
     // Windows of this program whose title matches `titleRegex`, visible now.
     std::vector<uint32_t> windows(const std::string& titleRegex) const {
@@ -285,14 +287,17 @@ public:
         if (ids.empty())
             return std::nullopt;
         int x = 0, y = 0, width = geometry(ids[0], x, y);
-        ClaimSelection("primary");
         std::optional<std::string> text;
-        for (int dy : {18, 14, 24, 30, 10, 36}) { // the text's first line, below the top margin
-            Xdo({"mousemove", std::to_string(x + width * 6 / 10), std::to_string(y + dy), "click",
-                 "--repeat", "3", "--delay", "40", "1"});
-            if ((text = Selection("primary")))
+        for (int dy : {18, 14, 24, 30, 10, 36}) // the text's first line, below the top margin
+            if ((text = Copied(
+                     "primary",
+                     [&] {
+                         Xdo({"mousemove", std::to_string(x + width * 6 / 10),
+                              std::to_string(y + dy), "click", "--repeat", "3", "--delay", "40",
+                              "1"});
+                     },
+                     200)))
                 break;
-        }
         pressUntilGone(ids[0], "Return");
         return text.value_or("");
     }
@@ -332,10 +337,12 @@ public:
 private:
     // Ctrl+A, Ctrl+C in the focused control; what reached the clipboard (bounded).
     std::optional<std::string> copy() const {
-        ClaimSelection("clipboard");
-        Xdo({"key", "ctrl+a", "ctrl+c"});
-        return WaitFor(
-            1500, [] { return Selection("clipboard"); }, [](auto& s) { return s.has_value(); });
+        return Copied(
+            "clipboard",
+            [] {
+                Xdo({"key", "ctrl+a", "ctrl+c"});
+            },
+            1500);
     }
     // The window's origin into x, y; returns its width.
     static int geometry(uint32_t window, int& x, int& y) {
@@ -344,28 +351,15 @@ private:
                     "WINDOW=%*u X=%d Y=%d WIDTH=%d", &x, &y, &width);
         return width;
     }
-    static int px(int twips) { return (twips + TwipsPerPixel / 2) / TwipsPerPixel; }
     const ControlRow& row(const char* name) const {
-        const auto r = std::find_if(layout_.begin(), layout_.end(),
-                                    [&](auto& r) { return !std::strcmp(r.name, name); });
-        if (r == layout_.end())
-            throw std::runtime_error(std::string("no control ") + name);
-        return *r;
-    }
-    // The centre of a control on the screen: window origin + frame's place + control's place.
-    std::pair<int, int> centre(const char* control) const {
-        const ControlRow& r = row(control);
-        const ControlRow* frame = r.frame ? &row(r.frame) : nullptr;
-        return {x_ + px(r.left) + px(r.width) / 2 + (frame ? px(frame->left) : 0),
-                y_ + px(r.top) + px(r.height) / 2 + (frame ? px(frame->top) : 0)};
+        const auto r =
+            std::ranges::find_if(layout_, [&](auto& r) { return !std::strcmp(r.name, name); });
+        return r != layout_.end() ? *r : throw std::runtime_error(std::string("no ") + name);
     }
     // Presses a key on a dialog until it has gone (the first press can come before it has the
     // focus).
     void pressUntilGone(uint32_t window, const char* key) const {
-        const auto shown = [&] {
-            const auto all = windows(".");
-            return std::find(all.begin(), all.end(), window) != all.end();
-        };
+        const auto shown = [&] { return std::ranges::count(windows("."), window) > 0; };
         for (int i = 0; i < 20 && shown(); ++i) {
             Xdo({"windowfocus", std::to_string(window), "key", key});
             WaitFor(500, shown, [](bool s) { return !s; });
@@ -394,10 +388,8 @@ inline std::string TempFolder() {
 class Session {
 public:
     Session() {
-        for (const std::string& dir : {root, work(), files(), root + "/home"}) {
-            std::filesystem::create_directory(dir);
-            ::chmod(dir.c_str(), 0755);
-        }
+        for (const std::string& dir : {root, work(), files(), root + "/home"})
+            std::filesystem::create_directory(dir), ::chmod(dir.c_str(), 0755);
         ::chmod((root + "/home").c_str(), 0777);
         // Xvfb picks a free display itself (-displayfd), so sessions run side by side; no window
         // manager, and open to every user (-ac) for the runs as nobody.
@@ -439,42 +431,37 @@ public:
         WriteFile(work() + "/Ravik.ini", content, mode);
     }
     std::string settings() const { return ReadFile(work() + "/Ravik.ini"); }
-    // A pass file in files/; returns its path.
-    std::string passFile(const std::string& name, std::string_view content,
+    // A pass file in files/, by default a copy of the sample `name`; returns its path.
+    std::string passFile(const std::string& name, std::optional<std::string> content = {},
                          mode_t mode = 0644) const {
-        WriteFile(files() + "/" + name, content, mode);
+        WriteFile(files() + "/" + name,
+                  content ? *content : ReadFile(RAVIK_SOURCE_DIR "/uploader/samples/" + name),
+                  mode);
         return files() + "/" + name;
-    }
-    std::string sample(const std::string& name) const {
-        return passFile(name, ReadFile(RAVIK_SOURCE_DIR "/uploader/samples/" + name));
     }
     // Waits until what the simulator received matches `pattern` (bounded).
     testing::AssertionResult sent(const std::string& pattern, int ms = 15000) const {
-        return Shows(pattern, WaitFor(
-                                  ms, [&] { return sim.received(); },
-                                  [&](auto& log) { return Matches(pattern, log); }));
+        return Eventually(
+            pattern, [&] { return sim.received(); }, ms);
     }
 
-    // Starts a program in work/ (as `uid` when not 0, through setpriv with no groups), with a
-    // private runtime folder, and waits for its window.
+    // Starts a program in work/ (as `uid` when not 0, through setpriv with no groups, from a
+    // copy in the session's folder as the build tree may be out of its reach), with a private
+    // runtime folder, and waits for its window.
     std::unique_ptr<Program> start(Which which, int uid = 0) {
         const std::string id = std::to_string(uid), runtime = root + "/runtime-" + id;
         std::filesystem::create_directory(runtime);
         if (::chown(runtime.c_str(), uid_t(uid), gid_t(uid)) == 0)
             ::chmod(runtime.c_str(), 0700);
-        std::filesystem::path binary = which == Which::Skypass ? SKYPASS_PATH : HANDPOINT_PATH;
+        std::string binary = which == Which::Skypass ? SKYPASS_PATH : HANDPOINT_PATH;
         std::vector<std::string> argv{"env", "XDG_RUNTIME_DIR=" + runtime};
         if (uid != 0) {
-            // The build tree may be out of the user's reach: copies of the program and the link
-            // library in the session's folder (the library found through LD_LIBRARY_PATH).
-            Run({"install", "-Dm755", binary, root + "/bin/" + binary.filename().string()});
-            Run({"install", "-Dm755", RAVIK_LINK_LIB, root + "/lib/" RAVIK_LINK_SONAME});
-            binary = root + "/bin/" + binary.filename().string();
+            Run({"install", "-Dm755", binary, root + "/bin/" + NameOf(which)});
+            binary = root + "/bin/" + NameOf(which);
             argv.insert(argv.begin(),
                         {"setpriv", "--reuid=" + id, "--regid=" + id, "--clear-groups"});
-            argv.push_back("LD_LIBRARY_PATH=" + root + "/lib");
         }
-        argv.push_back(binary.string());
+        argv.push_back(binary);
         return std::make_unique<Program>(which, argv, work(), root + "/" + NameOf(which) + ".err");
     }
 

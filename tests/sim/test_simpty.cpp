@@ -84,29 +84,6 @@ TEST(SimPty, FrontOptions) {
     }
 }
 
-// Killed like a pulled adapter: the program holding the port sees the line vanish, the link
-// stays behind, and the next simulator replaces it.
-TEST(SimPty, UnpluggedAndStaleLink) {
-    QTemporaryDir dir;
-    const std::string d = dir.path().toStdString();
-    SimProcess first, second;
-    ASSERT_TRUE(first.start(d, 2)) << first.error();
-    const int fd = openRawPort(first.devicePath());
-    ASSERT_GE(fd, 0);
-    first.kill();
-    pollfd p{fd, POLLIN, 0};
-    ASSERT_EQ(poll(&p, 1, 10000), 1);
-    EXPECT_TRUE(p.revents & (POLLHUP | POLLERR));
-    close(fd);
-    EXPECT_EQ(LinkTarget(d + "/COM2"), first.ptsPath());
-    ASSERT_TRUE(second.start(d, 2)) << second.error();
-    EXPECT_EQ(LinkTarget(d + "/COM2"), second.ptsPath());
-    const int again = openRawPort(second.devicePath());
-    ASSERT_TRUE(writeBytes(again, "?"));
-    EXPECT_EQ(readUntil(again, "\r\n"), Ident);
-    close(again);
-}
-
 TEST(SimPty, RefusesToStart) {
     QTemporaryDir dir;
     const std::string d = dir.path().toStdString();
