@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Mutation check: applies each realistic fault of tools/mutants.txt alone to a scratch copy of the
-# tree, rebuilds, and runs the fast tests (ctest -LE "e2e|soak|package"), then the e2e label for
+# tree, rebuilds, and runs the fast tests (ctest -LE "e2e|package"), then the e2e label for
 # the faults the fast tests miss. Prints each mutant as killed or survived, then the totals; exits
 # non-zero when a mutant survives, no longer applies (its text is not in the tree exactly once)
 # or does not build. Slow (about half a minute a mutant): not part of CI.
@@ -29,7 +29,7 @@ run_tests() { # label selection → status of ctest
         >"$scratch/last-ctest.log" 2>&1)
 }
 echo "== the unmutated tree passes"
-run_tests -LE "e2e|soak|package" && run_tests -L e2e -LE "soak|package" ||
+run_tests -LE "e2e|package" && run_tests -L e2e -LE package ||
     { echo "the unmutated tree fails its tests: see $scratch/last-ctest.log"; exit 1; }
 
 # Replaces OLD by NEW in FILE when OLD occurs exactly once; prints the count of occurrences.
@@ -60,10 +60,10 @@ while IFS= read -r entry; do
     if ! ninja -C "$scratch/build" -j"$(nproc)" >"$scratch/last-build.log" 2>&1; then
         echo "NO BUILD  $label"
         broken=$((broken + 1))
-    elif ! run_tests -LE "e2e|soak|package"; then
+    elif ! run_tests -LE "e2e|package"; then
         echo "killed    $label"
         killed_fast=$((killed_fast + 1))
-    elif ! run_tests -L e2e -LE "soak|package"; then
+    elif ! run_tests -L e2e -LE package; then
         echo "killed/e2e $label"
         killed_e2e=$((killed_e2e + 1))
     else

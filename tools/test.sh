@@ -20,7 +20,7 @@ if [ "$build" = build-asan ]; then
     # Under the sanitizers: every fast test, and of the process and pseudo-terminal tests those
     # that drive the link, the upload and the bridge without a display (the windows' own code is
     # covered by the fast tests).
-    ctest --output-on-failure -j"$(nproc)" --timeout 600 -LE "e2e|soak|package"
+    ctest --output-on-failure -j"$(nproc)" --timeout 600 -LE "e2e|package"
     ctest --output-on-failure -j"$(nproc)" --timeout 600 -L e2e \
         -R "OverAPseudoTerminal|RavikUpload|BridgeE2E.(Hostile|Unplug)"
 else
