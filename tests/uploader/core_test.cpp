@@ -3,7 +3,6 @@
 #include "passfile.h"
 #include "tempfiles.h"
 #include <QBuffer>
-#include <QDir>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -90,6 +89,8 @@ TEST(DetectFormat, CountsAndDecision) {
         {Nine.repeated(21) + Two.repeated(20) + Other.repeated(10), "51 21 20 InstantTrack"},
         {Other.repeated(3) + Two.repeated(4), "7 0 4 Neither"},
         {Other.repeated(3) + Two.repeated(5), "8 0 5 Nova"},
+        {Other.repeated(5) + Two.repeated(4), "9 0 4 Neither"}, // half of 9 is 4.5, to even 4
+        {Other.repeated(4) + Two.repeated(5), "9 0 5 Nova"},
         {Nine, "1 1 0 InstantTrack"},
         {Nine + "\n\n" + Other + "\n", "5 3 0 InstantTrack"}, // empty lines count like the last
         {"=========\n==\n" + Two, "3 0 1 Neither"},           // separators only count in neither
@@ -103,17 +104,6 @@ TEST(DetectFormat, CountsAndDecision) {
     TokenList leftover; // an empty first line counts like what the list holds
     leftover[0] = "123456789";
     EXPECT_EQ(Detect("\n" + Two, leftover), "2 1 1 Nova");
-}
-
-// The fewest counted lines a file of L lines needs: more than half of L, the half rounded to even.
-TEST(DetectFormat, ThresholdByLineCount) {
-    for (auto [L, needed] :
-         {std::pair{1, 1}, {2, 2}, {6, 4}, {7, 5}, {9, 5}, {49, 25}, {50, 26}, {51, 27}}) {
-        SCOPED_TRACE(L);
-        EXPECT_TRUE(Detect(Two.repeated(needed) + Other.repeated(L - needed)).endsWith("Nova"));
-        EXPECT_TRUE(
-            Detect(Two.repeated(needed - 1) + Other.repeated(L - needed + 1)).endsWith("Neither"));
-    }
 }
 
 // A line of `n` tokens with `word` as token `at`, followed by the day 6 and the year 2003.
@@ -145,9 +135,6 @@ TEST(Parsers, EdgeTable) {
         {IT, "h\nh\n05Dec0002 2315 183 12 1 2 3\n", "1: 2/12/5 23:15:0 183 12"},
         {IT, "h\nh\n05Dec2002 0905 183 12 1 2 3\n", "1: 2002/12/5 9:5:0 183 12"},
         {IT, "h\nh\n05Dec2002 905 183 12 1 2 3\n", "1: 2002/12/5 90:5:0 183 12"},
-        {IT, "h\nh\n05Dec2002 2315 182.5 183.5 1 2 3\n", "1: 2002/12/5 23:15:0 182 184"},
-        {IT, "h\nh\n05Dec2002 2315 -0.5 -0.4 1 2 3\n", "1: 2002/12/5 23:15:0 0 0"},
-        {IT, "h\nh\n05Dec2002 2315 nan inf 1 2 3\n", "1: 2002/12/5 23:15:0 0 0"},
         {IT, QByteArray("h\nh\n05Jan2003\0 1200 \xb0 10.2\xb0 20.7\xb0 1 2 3\n", 40),
          "1: 2003/1/5 12:0:0 10 21"}, // NUL and 8-bit bytes separate
         {IT, "h\nh\n05Dec2002 2315 183 12 1 2\n", "0"},
@@ -215,17 +202,6 @@ TEST(Parsers, StopAfter10001Points) {
     }
 }
 
-TEST(MonthNames, ExactNamesOnly) {
-    MonthNames names;
-    FillMonthNameTable(names);
-    EXPECT_TRUE(names[0].isEmpty());
-    for (const char* name : {"January", "May", "December"})
-        EXPECT_TRUE(IsMonthName(name, names)) << name;
-    for (const char* other : {"december", "Dec", ""})
-        EXPECT_FALSE(IsMonthName(other, names)) << other;
-    EXPECT_FALSE(IsMonthName("", MonthNames{})); // twelve equal empty entries: no match
-}
-
 struct Loader {
     TokenList tokens;
     EphemerisTable table;
@@ -278,15 +254,13 @@ TEST(LoadPassFile, UnusableNames) {
 // The file is read twice; whatever the second read finds is parsed or refused, never trusted.
 TEST(LoadPassFile, FileChangesBetweenDetectionAndParsing) {
     const struct {
-        QByteArray now; // "-": removed; "/": replaced by a directory
+        QByteArray now; // "-": removed
         const char* outcome;
     } rows[] = {
         {"", "line 1: the file is empty (0)"},
-        {QByteArray(70000, '\0') + "\xff\r\r\n", " (0)"},
         {"Title\n23 15 30 1 2 3 4 5 6\n", " (1)"},
         {"h\nh\n05Dec2002 2315 183.4 12.6 1523 -0.8 45\n", " (0)"}, // now InstantTrack
         {"-", "the file does not exist (0)"},
-        {"/", "the name is a directory, not a file (0)"},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.outcome);
@@ -296,9 +270,7 @@ TEST(LoadPassFile, FileChangesBetweenDetectionAndParsing) {
         const Detection detection = DetectPassFile(path, l.tokens);
         ASSERT_EQ(detection.format, PassFormat::Nova);
         QFile::remove(path);
-        if (row.now == "/")
-            QDir().mkdir(path);
-        else if (row.now != "-")
+        if (row.now != "-")
             WriteFile(path, CrLf(row.now));
         const QString error =
             Catch([&] { ParsePassFile(path, detection.format, l.tokens, l.table, l.months); });
@@ -377,22 +349,6 @@ TEST(Conditioning, Edges) {
     for (const auto& row : rows) {
         SCOPED_TRACE(row.points);
         EXPECT_EQ(Sent(Table(row.points)), row.sent);
-    }
-}
-
-TEST(Conditioning, SecondRunChangesNothing) {
-    for (const char* sample : {"pass-instanttrack.out", "pass-nova.out"}) {
-        SCOPED_TRACE(sample);
-        TokenList tokens;
-        EphemerisTable table;
-        MonthNames months;
-        FillMonthNameTable(months);
-        LoadPassFile(QStringLiteral(RAVIK_SOURCE_DIR "/uploader/samples/") + sample, tokens, table,
-                     months);
-        const QByteArray once = Sent(table);
-        ConditionTable(table);
-        EXPECT_GT(once.count('\r'), 10);
-        EXPECT_EQ(Sent(table), once);
     }
 }
 
