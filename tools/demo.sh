@@ -33,26 +33,14 @@ fi
 ravik_install_deps imagemagick
 out=$PWD
 rm -f "$out"/screenshot-*.png "$out/controller-received.bin"
-display=$(mktemp)
-pids=()
-cleanup() {
-    for ((i = ${#pids[@]} - 1; i >= 0; i--)); do
-        kill "${pids[i]}" 2>/dev/null || true
-        wait "${pids[i]}" 2>/dev/null || true
-    done
-    rm -f "$display"
-}
-trap cleanup EXIT
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$display" 2>/dev/null &
-pids+=($!)
-for _ in $(seq 100); do [ -s "$display" ] && break; sleep 0.1; done
-[ -s "$display" ] || { echo "Xvfb did not start" >&2; exit 1; }
-export DISPLAY=:$(head -n 1 "$display") QT_QPA_PLATFORM=xcb QT_QPA_PLATFORMTHEME=
+source "$root/../tools/display.sh"
+ravik_start_display
+export QT_QPA_PLATFORM=xcb QT_QPA_PLATFORMTHEME=
 "$root/sim/ravik-sim" --dir . --port 1 --log "$out/controller-received.bin" >/dev/null &
-pids+=($!)
+ravik_pids+=($!)
 for _ in $(seq 50); do [ -L COM1 ] && break; sleep 0.1; done
 "$root/uploader/skypass" 2>/dev/null &
-pids+=($!)
+ravik_pids+=($!)
 wid=$(timeout 20 xdotool search --sync --onlyvisible --name "^Data Uploader and Rotor Handler$" |
     head -n 1)
 [ -n "$wid" ] || { echo "skypass showed no window" >&2; exit 1; }

@@ -16,31 +16,17 @@ root=$(cd "$build" && pwd)
 out=$PWD/docs/screenshots
 mkdir -p "$out"
 
-work=$(mktemp -d)
-pids=()
-cleanup() {
-    for ((i = ${#pids[@]} - 1; i >= 0; i--)); do
-        kill "${pids[i]}" 2>/dev/null || true
-        wait "${pids[i]}" 2>/dev/null || true
-    done
-    rm -rf "$work"
-}
-trap cleanup EXIT
-
-# A display of our own: Xvfb picks a free number and writes it to fd 3.
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>/dev/null &
-pids+=($!)
-for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
-[ -s "$work/display" ] || { echo "Xvfb did not start" >&2; exit 1; }
-export DISPLAY=:$(head -n 1 "$work/display")
+source tools/display.sh
+work=$ravik_temp
+ravik_start_display
 # A window manager, for the title bar with the caption and the icon.
 openbox --sm-disable >/dev/null 2>&1 &
-pids+=($!)
+ravik_pids+=($!)
 
 cd "$work"
 printf 'Comm Port 1\r\n' >Ravik.ini
 "$root/sim/ravik-sim" --dir . --port 1 >/dev/null &
-pids+=($!)
+ravik_pids+=($!)
 for _ in $(seq 50); do [ -L COM1 ] && break; sleep 0.1; done
 [ -L COM1 ] || { echo "ravik-sim did not publish COM1" >&2; exit 1; }
 

@@ -5,6 +5,7 @@
 //  2. resident memory over 100,000 set_pos/get_pos commands on one connection, against the
 //     resident memory after a warm-up of 5,000.
 // Usage: bench_bridge [commands]
+#include "benchcommon.h"
 #include "bridgeprocess.h"
 #include <QTemporaryDir>
 #include <algorithm>
@@ -15,10 +16,8 @@ using namespace ravik::test;
 
 namespace {
 
-[[noreturn]] void die(const std::string& what) {
-    std::fprintf(stderr, "bench_bridge: %s\n", what.c_str());
-    std::exit(1);
-}
+using bench::die;
+using bench::writeFile;
 
 long residentKiB(pid_t pid) {
     std::ifstream in("/proc/" + std::to_string(pid) + "/status");

@@ -4,6 +4,7 @@
 // pause before the status left out (a 1 ms tick); ravik-upload from its start to its exit, the
 // process start-up included. Both controllers' logs must hold the same bytes.
 // Usage: bench_cli [points]   (default 1000; about a minute)
+#include "benchcommon.h"
 #include "dialogs.h"
 #include "qtserialport.h"
 #include "simprocess.h"
@@ -22,16 +23,8 @@ using ravik::test::SimProcess;
 
 namespace {
 
-[[noreturn]] void die(const char* what) {
-    std::fprintf(stderr, "bench_cli: %s\n", what);
-    std::exit(1);
-}
-
-void writeFile(const QString& path, const QByteArray& content) {
-    QFile f(path);
-    if (!f.open(QIODevice::WriteOnly) || f.write(content) != content.size())
-        die("cannot write a file in the temporary folder");
-}
+using bench::die;
+using bench::writeFile;
 
 // One point a minute; every point is above the horizon and moves the rotors, so every point is
 // sent.

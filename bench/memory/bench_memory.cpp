@@ -3,6 +3,7 @@
 // window measured in the same run. The real executables are measured too, after start-up only
 // (from outside nothing can press their status button).
 // Usage: bench_memory [runs]   (default 3; medians are printed)
+#include "benchcommon.h"
 #include "procstatus.h"
 #include "simprocess.h"
 #include <QFile>
@@ -16,10 +17,8 @@ using ravik::test::SimProcess;
 
 namespace {
 
-[[noreturn]] void die(const std::string& what) {
-    std::fprintf(stderr, "bench_memory: %s\n", what.c_str());
-    std::exit(1);
-}
+using bench::die;
+using bench::writeFile;
 
 long Median(std::vector<long> v) {
     std::sort(v.begin(), v.end());

@@ -3,6 +3,7 @@
 // COM link). The difference is what the probe costs; it is set against the controller's own
 // answer time, measured in the same run over a plain file descriptor.
 // Usage: bench_startup [rounds]   (default 20)
+#include "benchcommon.h"
 #include "dialogs.h"
 #include "qtserialport.h"
 #include "simprocess.h"
@@ -22,10 +23,8 @@ using ravik::test::SimProcess;
 
 namespace {
 
-[[noreturn]] void die(const std::string& what) {
-    std::fprintf(stderr, "bench_startup: %s\n", what.c_str());
-    std::exit(1);
-}
+using bench::die;
+using bench::writeFile;
 
 double Median(std::vector<double> v) {
     std::sort(v.begin(), v.end());

@@ -4,6 +4,7 @@
 //  2. the CPU time a skypass window spends while an upload waits on a silent controller, against
 //     the wall time of the wait.
 // Usage: bench_upload [points [upload|cpu]]   (default: 1000 points, both measurements)
+#include "benchcommon.h"
 #include "controllerlink.h"
 #include "dialogs.h"
 #include "messagetext.h"
@@ -25,6 +26,9 @@ using ravik::test::SimProcess;
 
 namespace {
 
+using bench::die;
+using bench::writeFile;
+
 constexpr double BitsPerChar = 10.0; // start, 8 data, stop
 constexpr double Baud = 9600.0;
 
@@ -32,17 +36,6 @@ double processCpuSeconds() {
     timespec ts{};
     clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
     return double(ts.tv_sec) + double(ts.tv_nsec) * 1e-9;
-}
-
-[[noreturn]] void die(const char* what) {
-    std::fprintf(stderr, "bench_upload: %s\n", what);
-    std::exit(1);
-}
-
-void writeFile(const QString& path, const QByteArray& content) {
-    QFile f(path);
-    if (!f.open(QIODevice::WriteOnly) || f.write(content) != content.size())
-        die("cannot write a file in the temporary folder");
 }
 
 // The serial layer as the programs use it, counting the bytes both ways and noting the moment
