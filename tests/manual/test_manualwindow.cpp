@@ -10,6 +10,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
+#include <map>
 
 namespace {
 
@@ -43,47 +44,35 @@ struct Console {
 };
 
 // Each button pressed with the mouse, then with Return and Enter, with the port open; then once
-// with no controller, where nothing is sent and only the buttons that speak before the port
-// test change the box.
+// with no controller, where nothing is sent and only the buttons that speak before the port test
+// change the box.
 TEST(ManualWindow, EveryButtonPutsItsBytesOnTheWire) {
+    const char* const R = "Reading the status\r\n";
     const struct {
-        const char* button;
-        QByteArray wire;
+        const char *button, *wire;
         int writes;
         const char* shown; // nullptr: the box keeps its text
-        bool speaksWithoutPort = false;
-    } rows[] = {
-        {"cmdStatus", "Z", 1, "Reading the status\r\n"},
-        {"cmdEnable", "GZ", 2, "Reading the status\r\n"},
-        {"cmdDisable", "SZ", 2, "Reading the status\r\n"},
-        {"cmdMode0", "m0Z", 2, "Reading the status\r\n"},
-        {"cmdMode1", "m1Z", 2, "Reading the status\r\n"},
-        {"cmdUnwind", "w", 1, "Unwinding\r\n", true},
-        {"cmdUp", "u", 1, nullptr},
-        {"cmdDown", "d", 1, nullptr},
-        {"cmdIncrease", "r", 1, nullptr},
-        {"cmdDecrease", "l", 1, nullptr},
-        {"cmdStop", "sZ", 2, "Reading the status\r\n"},
-        {"cmdRestart", "*Z", 2, "Reading the status\r\n"},
-        {"cmdCalibrate", "cxZ", 3, "Reading the status\r\n"},
-        {"cmdGo", "GP0 0\r", 1, "Moving\r\n", true}, // the boxes' first "0" and "0"
-    };
+    } rows[] = {{"cmdStatus", "Z", 1, R},         {"cmdEnable", "GZ", 2, R},
+                {"cmdDisable", "SZ", 2, R},       {"cmdMode0", "m0Z", 2, R},
+                {"cmdMode1", "m1Z", 2, R},        {"cmdUnwind", "w", 1, "Unwinding\r\n"},
+                {"cmdUp", "u", 1, nullptr},       {"cmdDown", "d", 1, nullptr},
+                {"cmdIncrease", "r", 1, nullptr}, {"cmdDecrease", "l", 1, nullptr},
+                {"cmdStop", "sZ", 2, R},          {"cmdRestart", "*Z", 2, R},
+                {"cmdCalibrate", "cxZ", 3, R},    {"cmdGo", "GP0 0\r", 1, "Moving\r\n"}};
     for (const auto& row : rows) {
         SCOPED_TRACE(row.button);
-        Console console;
+        Console console, closed(false);
         ASSERT_EQ(console.text(), Found);
         console.click(row.button);
         EXPECT_EQ(console.port.writeCount, row.writes);
         EXPECT_EQ(console.text(), row.shown ? row.shown : Found);
         QTest::keyClick(console.window->findChild<QPushButton*>(row.button), Qt::Key_Return);
         QTest::keyClick(console.window->findChild<QPushButton*>(row.button), Qt::Key_Enter);
-        EXPECT_EQ(console.port.written, row.wire + row.wire + row.wire);
-        Console closed(false);
+        EXPECT_EQ(console.port.written, QByteArray(row.wire).repeated(3));
         ASSERT_EQ(closed.text(), NotFound);
         closed.click(row.button);
-        EXPECT_EQ(closed.port.written, "");
-        EXPECT_EQ(closed.text(), row.speaksWithoutPort ? row.shown : NotFound);
-        EXPECT_EQ(closed.dialogs.said(), "");
+        EXPECT_EQ(closed.port.written + closed.dialogs.said, "");
+        EXPECT_EQ(closed.text(), row.shown && row.shown != R ? row.shown : NotFound);
     }
 }
 
@@ -103,52 +92,33 @@ TEST(ManualWindow, RepliesAreAppendedAsTheyCome) {
     EXPECT_FALSE(caps.window->link().isOpen());
 }
 
-// What is typed into the two boxes: the bytes sent for an accepted direction, or the message.
+// What is typed into the two boxes, and the bytes sent or the box shown: "az" and "el" for the
+// range messages, "?" for "Error found in GO subroutine".
 TEST(ManualWindow, PointTo) {
-    const QString az = "Az must be between 0 and 359 [Pointing Error] ";
-    const QString el = "El must be between 0 and 90 [Pointing Error] ";
-    const QString bad = "Error found in GO subroutine [General Error] ";
     const struct {
-        const char *azimuth, *elevation;
-        QString outcome;
+        const char *azimuth, *elevation, *outcome;
     } rows[] = {
-        {"0", "0", "GP0 0\r"},
-        {"180", "45", "GP180 45\r"},
-        {"359", "90", "GP359 90\r"},
-        {"360", "0", az},
-        {"-1", "0", az},
-        {"0", "91", el},
-        {"0", "-1", el},
-        {"400", "100", az}, // only the azimuth is told
-        {"360", "abc", az}, // the elevation is never read
-        {"12.5", "0", "GP12 0\r"},
-        {"13.5", "0", "GP14 0\r"},
-        {"359.5", "0", az},
-        {"-0.4", "0", "GP0 0\r"},
-        {"045", "0", "GP45 0\r"},
-        {"  45  ", " 7 ", "GP45 7\r"},
-        {"+45", "7", "GP45 7\r"},
-        {"40000", "0", bad},
-        {"", "0", bad},
-        {"abc", "0", bad},
-        {"45", "abc", bad},
-        {"45", "", bad},
-        {"inf", "0", bad},
-        {"nan", "0", bad},
-        {"0x1A", "0", bad},
-    };
+        {"0", "0", "GP0 0\r"},     {"180", "45", "GP180 45\r"}, {"359", "90", "GP359 90\r"},
+        {"360", "0", "az"},        {"-1", "0", "az"},           {"0", "91", "el"},
+        {"0", "-1", "el"},         {"400", "100", "az"},        {"360", "abc", "az"},
+        {"12.5", "0", "GP12 0\r"}, {"13.5", "0", "GP14 0\r"},   {"359.5", "0", "az"},
+        {"-0.4", "0", "GP0 0\r"},  {"045", "0", "GP45 0\r"},    {"  45  ", " 7 ", "GP45 7\r"},
+        {"+45", "7", "GP45 7\r"},  {"40000", "0", "?"},         {"", "0", "?"},
+        {"abc", "0", "?"},         {"45", "abc", "?"},          {"45", "", "?"},
+        {"inf", "0", "?"},         {"nan", "0", "?"},           {"0x1A", "0", "?"}};
+    const std::map<QString, QString> boxes{{"az", "Az must be between 0 and 359 [Pointing Error] "},
+                                           {"el", "El must be between 0 and 90 [Pointing Error] "},
+                                           {"?", "Error found in GO subroutine [General Error] "}};
     for (const auto& row : rows) {
         SCOPED_TRACE(std::string(row.azimuth) + " / " + row.elevation);
         Console console;
         console.window->findChild<QLineEdit*>("txtAzimuth")->setText(row.azimuth);
         console.window->findChild<QLineEdit*>("txtElevation")->setText(row.elevation);
         console.click("cmdGo");
-        const bool sent = row.outcome.startsWith("GP");
-        EXPECT_EQ(sent ? QString(console.port.written) : console.dialogs.said(), row.outcome);
-        EXPECT_EQ(sent ? console.dialogs.said() : QString(console.port.written), "");
+        const bool sent = QString(row.outcome).startsWith("GP");
+        EXPECT_EQ(console.port.written, sent ? row.outcome : "");
+        EXPECT_EQ(console.dialogs.said, sent ? "" : boxes.at(row.outcome));
         EXPECT_EQ(console.text(), sent ? "Moving\r\n" : Found); // a refusal leaves the box alone
-        for (const auto& shown : console.dialogs.shown)
-            EXPECT_EQ(shown.icon, ravik::Dialogs::Icon::None);
     }
     const QLocale german(QLocale::German, QLocale::Germany); // the system's decimal separator
     EXPECT_EQ(ravik::CheckPointTo("12,5", "3,5", german).azimuth, 12);
@@ -159,7 +129,7 @@ TEST(ManualWindow, AFailingWriteIsToldAndClosesThePort) {
     Console console;
     console.port.failWrites = true;
     console.click("cmdGo");
-    EXPECT_EQ(console.dialogs.said(), "Error found in GO subroutine [General Error] ");
+    EXPECT_EQ(console.dialogs.said, "Error found in GO subroutine [General Error] ");
     EXPECT_FALSE(console.window->link().isOpen());
     EXPECT_EQ(console.text(), NotFound);
     console.port.failWrites = false;
@@ -167,10 +137,10 @@ TEST(ManualWindow, AFailingWriteIsToldAndClosesThePort) {
     EXPECT_EQ(console.port.written, "");
 }
 
-// As built, before start-up, in the font chosen and in each font a Debian desktop may have instead.
+// As built, before start-up, in each font to try: pixels within the client area, in tab order.
 TEST(ManualWindow, LooksAsMeasured) {
     Console c;
-    for (const QString& family : FontsToTry()) {
+    for (const char* family : FontsToTry) {
         handpoint::frmDataUploader window({&c.port, &c.dialogs, "", QLocale::c(), family});
         CheckWindow(window, {{"txtFileData", 'V', "Text1\n", 192, 56, 225, 161},
                              {"Label1", 'L', "Manual Control", 96, 8, 225, 33, 24, 0xffff0000},
