@@ -1,7 +1,5 @@
 #pragma once
 #include <QApplication>
-#include <QCoreApplication>
-#include <QString>
 #include <ostream>
 
 // One QApplication for a test executable (the offscreen platform is set by CTest).
