@@ -109,10 +109,10 @@ bool QtSerialPort::write(const QByteArray& bytes) {
         error_ = port_.errorString();
         return false;
     }
-    // Qt only buffers; hand what the device takes now to it, so a dead device shows at once. A
-    // full device keeps the rest in Qt's buffer, whole and in order, for the event loop to send.
-    port_.flush();
-    return port_.isOpen();
+    // Qt keeps the bytes, whole and in order, and its event loop hands them to the device as it
+    // takes them. Pushing them out here instead would meet a full device with EAGAIN, which Qt
+    // reports as a resource error.
+    return true;
 }
 
 qint64 QtSerialPort::bytesToWrite() const {
@@ -140,17 +140,16 @@ void QtSerialPort::onReadyRead() {
 void QtSerialPort::onError(QSerialPort::SerialPortError error) {
     switch (error) {
     case QSerialPort::ReadError:
-        // A pseudo-terminal whose other end closed reports this, over and over; so can a read
-        // woken for nothing (EAGAIN).
     case QSerialPort::WriteError:
-        // A full output buffer (EAGAIN) is back-pressure: Qt keeps the bytes and sends them when
-        // the device drains. Only a line that has hung up is gone.
+    case QSerialPort::ResourceError:
+        // A pseudo-terminal whose other end closed reports a read error, over and over; so can a
+        // read woken for nothing, and a full output buffer (EAGAIN, which Qt calls a resource
+        // error) is only back-pressure: Qt keeps the bytes and sends them when the device drains.
+        // Only a line that has hung up is gone.
         if (port_.isOpen() && !HungUp(port_.handle())) {
             port_.clearError();
             break;
         }
-        [[fallthrough]];
-    case QSerialPort::ResourceError:
         if (port_.isOpen())
             lose(port_.errorString());
         break;

@@ -144,6 +144,7 @@ TEST(UploadOverAPseudoTerminal, AFullOutputBufferIsWaitedOut) {
     EXPECT_EQ(upload.send(lines), ravik::Upload::Outcome::Done);
     EXPECT_LE(mostWaiting, qsizetype(strlen("2026/12/07 10:00:00 359 89\r")));
     link.requestStatus();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return link.bytesToWrite() == 0; }, 10000));
     EXPECT_TRUE(link.isOpen());
     const std::string got = sim.waitReceived(expected.size(), 60000);
     EXPECT_EQ(got.size(), expected.size());
