@@ -42,18 +42,11 @@ struct Client {
     // Reads until `lines` line ends arrived, the peer closed (marked "<EOF>") or the deadline.
     std::string read(size_t lines, int deadlineMs = 10000) {
         std::string got;
-        const auto deadline = SimClock::now() + std::chrono::milliseconds(deadlineMs);
-        while (size_t(std::count(got.begin(), got.end(), '\n')) < lines) {
-            pollfd p{fd, POLLIN, 0};
-            char buf[4096];
-            if (::poll(&p, 1, msLeft(deadline)) <= 0)
-                break;
-            const ssize_t n = ::recv(fd, buf, sizeof buf, 0);
-            if (n <= 0)
-                return got + "<EOF>";
-            got.append(buf, size_t(n));
-        }
-        return got;
+        for (std::string more = "-";
+             !more.empty() && size_t(std::ranges::count(got, '\n')) < lines;)
+            got += more = readUntil(fd, "\n", deadlineMs);
+        char c;
+        return ::recv(fd, &c, 1, MSG_PEEK | MSG_DONTWAIT) == 0 ? got + "<EOF>" : got;
     }
     std::string ask(std::string_view line, size_t lines, int deadlineMs = 10000) {
         send(line);
@@ -97,22 +90,12 @@ TEST(BridgeE2E, RepliesShapedLikeHamlibsRotctld) {
     ASSERT_TRUE(hamlib.run({"rotctld", "-m", "1", "-T", "127.0.0.1", "-t", std::to_string(port)},
                            dir.path().toStdString(), ""));
     Client ours(station.port), theirs(port);
-    const std::pair<const char*, size_t> lines[] = {{"P 114.80 14.00\n", 1},
-                                                    {"p\n", 2},
-                                                    {"+p\n", 4},
-                                                    {";p\n", 1},
-                                                    {"+\\stop\n", 2},
-                                                    {"+K\n", 2},
-                                                    {"+R 1\n", 2},
-                                                    {"+M 2 50\n", 2},
-                                                    {"_\n", 1},
-                                                    {"+_\n", 3},
-                                                    {"\\dump_state\n", 9},
-                                                    {"+\\dump_state\n", 11},
-                                                    {"P abc 10\n", 1},
-                                                    {"P 10 100\n", 1},
-                                                    {"+P abc 1\n", 2},
-                                                    {"q\n", 1}};
+    // clang-format off
+    const std::pair<const char*, size_t> lines[] = {
+        {"P 114.80 14.00\n", 1}, {"p\n", 2}, {"+p\n", 4}, {";p\n", 1}, {"+\\stop\n", 2},
+        {"+K\n", 2}, {"+R 1\n", 2}, {"+M 2 50\n", 2}, {"_\n", 1}, {"+_\n", 3}, {"\\dump_state\n", 9},
+        {"+\\dump_state\n", 11}, {"P abc 10\n", 1}, {"P 10 100\n", 1}, {"+P abc 1\n", 2}, {"q\n", 1}};
+    // clang-format on
     for (const auto& [line, count] : lines)
         EXPECT_EQ(Shape(ours.ask(line, count)), Shape(theirs.ask(line, count))) << line;
 }
