@@ -68,6 +68,7 @@ TEST(SimPty, RefusesToStart) {
     } rows[] = {
         {{SimBinary, "--dir", d + "/missing"}, 1, ""},
         {{SimBinary, "--dir", d, "--port", "3"}, 1, ""}, // COM3 is a file, not a link
+        {{SimBinary, "--port", "x"}, 2, ""},
         {{SimBinary, "--help"}, 0, "--speed-el DEG/S"},
     };
     for (const auto& row : rows) {
