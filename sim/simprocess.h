@@ -1,6 +1,6 @@
 #pragma once
-// Starts the ravik-sim binary for a test or a benchmark and hands out its port, without an
-// event loop.
+// Starts the ravik-sim binary (or, with run(), any program) for a test or a benchmark and hands
+// out its port, without an event loop.
 // Include as "simprocess.h"; the target needs add_dependencies(<target> ravik-sim).
 #include <cerrno>
 #include <chrono>
@@ -105,36 +105,33 @@ public:
 
     // Starts the simulator with exactly these arguments (for tests of its own command line).
     bool spawn(const std::vector<std::string>& args, int deadlineMs = 10000) {
-        int out[2];
-        if (::pipe2(out, O_CLOEXEC) != 0)
-            return setError("pipe failed");
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-        std::vector<char*> argv;
-        for (const std::string& a : args)
-            argv.push_back(const_cast<char*>(a.c_str()));
-        argv.push_back(nullptr);
-        const int rc = posix_spawn(&pid_, args[0].c_str(), &actions, nullptr, argv.data(), environ);
-        posix_spawn_file_actions_destroy(&actions);
-        ::close(out[1]);
-        if (rc != 0) {
-            ::close(out[0]);
-            pid_ = -1;
-            return setError("cannot start " + args[0]);
-        }
-        announcement_ = readUntil(out[0], "\n", deadlineMs);
+        const int out = launch(args, "", false);
+        if (out < 0)
+            return false;
+        announcement_ = readUntil(out, "\n", deadlineMs);
         const auto arrow = announcement_.find(" -> ");
         if (arrow == std::string::npos || announcement_.back() != '\n') {
             // It is ending on its own (usage error, help text): take the rest and its status.
-            announcement_ += readUntil(out[0], std::string_view("\0\0", 2), deadlineMs);
-            ::close(out[0]);
+            announcement_ += readUntil(out, std::string_view("\0\0", 2), deadlineMs);
+            ::close(out);
             exitStatus_ = waitExit(deadlineMs);
             return setError("no announcement; exit status " + std::to_string(exitStatus_));
         }
-        ::close(out[0]); // it prints nothing more
+        ::close(out); // it prints nothing more
         pts_ = announcement_.substr(arrow + 4, announcement_.size() - arrow - 5);
         return true;
+    }
+
+    // Starts any program (looked up in PATH) in `dir`, its stdout and stderr on one pipe that
+    // stays open while it runs, and waits until what it printed, kept as announcement(),
+    // contains `marker`. Stopped as the simulator is.
+    bool run(const std::vector<std::string>& args, const std::string& dir, std::string_view marker,
+             int deadlineMs = 10000) {
+        keptOut_ = launch(args, dir, true);
+        if (keptOut_ < 0)
+            return false;
+        announcement_ = readUntil(keptOut_, marker, deadlineMs);
+        return announcement_.find(marker) != std::string::npos || setError(announcement_);
     }
 
     const std::string& devicePath() const { return device_; } // the link programs open
@@ -165,6 +162,8 @@ public:
     // Asks the simulator to end (SIGTERM) and waits; its exit status, or -1 if it had to be
     // killed or was not running.
     int stop(int deadlineMs = 10000) {
+        if (keptOut_ >= 0)
+            ::close(keptOut_), keptOut_ = -1;
         if (pid_ > 0)
             ::kill(pid_, SIGTERM);
         return waitExit(deadlineMs);
@@ -200,6 +199,33 @@ public:
     }
 
 private:
+    // Spawns `args`; the read end of its stdout (and stderr, with `withErr`) pipe, or -1.
+    int launch(const std::vector<std::string>& args, const std::string& dir, bool withErr) {
+        int out[2];
+        if (::pipe2(out, O_CLOEXEC) != 0)
+            return setError("pipe failed"), -1;
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+        if (withErr)
+            posix_spawn_file_actions_adddup2(&actions, out[1], STDERR_FILENO);
+        if (!dir.empty())
+            posix_spawn_file_actions_addchdir_np(&actions, dir.c_str());
+        std::vector<char*> argv;
+        for (const std::string& a : args)
+            argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        const int rc =
+            posix_spawnp(&pid_, args[0].c_str(), &actions, nullptr, argv.data(), environ);
+        posix_spawn_file_actions_destroy(&actions);
+        ::close(out[1]);
+        if (rc == 0)
+            return out[0];
+        ::close(out[0]);
+        pid_ = -1;
+        return setError("cannot start " + args[0]), -1;
+    }
+
     bool setError(const std::string& e) {
         error_ = e;
         return false;
@@ -208,6 +234,7 @@ private:
     pid_t pid_ = -1;
     std::string dir_, device_, pts_, log_, announcement_, error_;
     int exitStatus_ = -1;
+    int keptOut_ = -1;
 };
 
 } // namespace ravik::test

@@ -11,6 +11,7 @@ const QByteArray Eof(1, EndOfFileChar);
 const QByteArray Upload = "2002/03/15 10:04:30 185 25\r";
 const QByteArray Status0 =
     "Motion off  Mode 0\r\nAz 0  El 0  Target 0/0\r\nClock unset\r\nPoints 0\r\n";
+const QByteArray Points1 = "Motion off  Points 1\r\n" + Eof;
 const ControllerConfig Fast{.azimuthSpeed = 100, .elevationSpeed = 50};
 
 // "motion mode azimuth/elevation target jogs points"
@@ -68,10 +69,17 @@ TEST(ControllerModel, EveryCommandOfTheVocabulary) {
     }
 }
 
-TEST(ControllerModel, RepliesAndFaults) {
+// Bytes in at 0, replies out; then the rotors moved as the front's loop does, every 20 ms, up to
+// `runMs` (at 10 and 5 degrees a second in the `Slow` rows).
+TEST(ControllerModel, RepliesFaultsAndRotors) {
+    const ControllerConfig Slow{.azimuthSpeed = 10, .elevationSpeed = 5};
+    const QByteArray track = "T2002/03/15 11:00:00\r2002/03/15 11:00:30 20 10\rG";
+    const QByteArray pointTo = "T2002/03/15 11:00:00\r2002/03/15 11:01:00 40 20\rGGP100 50\r";
     const struct {
         ControllerConfig config;
         QByteArray in, out;
+        qint64 runMs = 0;
+        const char* at = "0/0";
     } rows[] = {
         {{}, "?", "Ravik RC-2 rotator controller\r\n"},
         {{.shortAnswer = true}, "?", "RC-2"},
@@ -80,9 +88,9 @@ TEST(ControllerModel, RepliesAndFaults) {
         {{}, "Z", Status0 + Eof},
         {{.noEof = true}, "Z", Status0},
         {{.garbage = true}, "Z", "#@%! 0x3F ~~ line noise ~~\r\n" + Eof},
-        {{}, Upload, "Motion off  Points 1\r\n" + Eof},
+        {{}, Upload, Points1},
         {{}, "G02/03/15 10:04:30 185 25\r", "Motion on  Points 1\r\n" + Eof},
-        {{.silentAfter = 1}, Upload + Upload + "?Z", "Motion off  Points 1\r\n" + Eof},
+        {{.silentAfter = 1}, Upload + Upload + "?Z", Points1},
         {{},
          "T2002/03/15 10:04:30\rZ",
          QByteArray(Status0).replace("unset", "2002/03/15 10:04:30") + Eof},
@@ -97,12 +105,27 @@ TEST(ControllerModel, RepliesAndFaults) {
         {{},
          "T1899/12/30 00:00:00\rZ",
          QByteArray(Status0).replace("unset", "1899/12/30 00:00:00") + Eof},
+        {Slow, "GP90 30\r", "", 3000, "30/15"},
+        {Slow, "GP90 30\r", "", 9000, "90/30"},
+        {Slow, "GP90 30\r", "", 60000, "90/30"},
+        {Slow, "GP90 30\rS", "", 9000, "0/0"},  // motion disabled
+        {Slow, "GP350 0\r", "", 1000, "-10/0"}, // the shortest way, past north
+        {Slow, "u", "", 60000, "0/90"},         // jogged up to the limit
+        {Slow, "d", "", 1000, "0/0"},           // and down at the limit
+        {Slow, track, Points1, 40000, "20/10"}, // the 11:00:30 point falls due and is reached
+        {Slow, track, Points1, 29000, "0/0"},   // not yet due
+        // A point-to target holds until the next stored point falls due.
+        {Slow, pointTo, Points1, 59000, "100/50"},
+        {Slow, pointTo, Points1, 80000, "40/20"},
     };
     for (const auto& row : rows) {
-        SCOPED_TRACE(row.in.toStdString());
+        SCOPED_TRACE(row.in.toStdString() + " run " + std::to_string(row.runMs));
         ControllerModel m(row.config);
         EXPECT_EQ(m.receive(row.in, 0), row.out);
         EXPECT_EQ(m.received(), row.in);
+        for (qint64 t = 20; t <= row.runMs; t += 20)
+            EXPECT_EQ(m.advance(t), "");
+        EXPECT_EQ(QString::asprintf("%d/%d", qRound(m.azimuth()), qRound(m.elevation())), row.at);
     }
     ControllerModel full; // the store is full at 10,001 points; the record can be taken away
     QByteArray last;
@@ -111,6 +134,10 @@ TEST(ControllerModel, RepliesAndFaults) {
     EXPECT_EQ(last, "Motion off  Points 10001\r\n" + Eof);
     EXPECT_EQ(full.takeReceived().size(), 27 * (ControllerModel::Capacity + 2));
     EXPECT_TRUE(full.received().isEmpty());
+    ControllerModel held; // stored points are held to the compass and to 0..90
+    held.receive("2002/03/15 10:04:30 -10 95\r", 0);
+    EXPECT_EQ(std::pair(held.points().at(0).azimuth, held.points()[0].elevation),
+              std::pair(350, 90));
 }
 
 TEST(ControllerModel, AnySplitGivesTheSameResult) {
@@ -130,37 +157,6 @@ TEST(ControllerModel, AnySplitGivesTheSameResult) {
             EXPECT_EQ(got, expected);
             EXPECT_EQ(split.statusText(500), whole.statusText(500));
         }
-    }
-}
-
-// Rotors at 10 and 5 degrees a second, moved as the front's loop does, every 20 ms.
-TEST(ControllerModel, RotorsMoveTowardTheTarget) {
-    const QByteArray track = "T2002/03/15 11:00:00\r2002/03/15 11:00:30 20 10\rG";
-    const struct {
-        QByteArray in;
-        qint64 atMs;
-        const char* at;
-    } rows[] = {
-        {"GP90 30\r", 3000, "30/15"},
-        {"GP90 30\r", 9000, "90/30"},
-        {"GP90 30\r", 60000, "90/30"},
-        {"GP90 30\rS", 9000, "0/0"},  // motion disabled
-        {"GP350 0\r", 1000, "-10/0"}, // the shortest way, past north
-        {"u", 60000, "0/90"},         // jogged up to the limit
-        {"d", 1000, "0/0"},           // and down at the limit
-        {track, 40000, "20/10"},      // the 11:00:30 point falls due and is reached
-        {track, 29000, "0/0"},        // not yet due
-        // A point-to target holds until the next stored point falls due.
-        {"T2002/03/15 11:00:00\r2002/03/15 11:01:00 40 20\rGGP100 50\r", 59000, "100/50"},
-        {"T2002/03/15 11:00:00\r2002/03/15 11:01:00 40 20\rGGP100 50\r", 80000, "40/20"},
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.in.toStdString() + " after " + std::to_string(row.atMs));
-        ControllerModel m({.azimuthSpeed = 10, .elevationSpeed = 5});
-        m.receive(row.in, 0);
-        for (qint64 t = 0; t <= row.atMs; t += 20)
-            EXPECT_EQ(m.advance(t), "");
-        EXPECT_EQ(QString::asprintf("%d/%d", qRound(m.azimuth()), qRound(m.elevation())), row.at);
     }
 }
 

@@ -34,6 +34,7 @@ QString Parsed(const QString& line) {
     return p.error.isEmpty() ? s.join(' ') : "error";
 }
 
+// Every option, understood or refused; the usage names each one.
 TEST(SimOptions, CommandLine) {
     const struct {
         const char *line, *parsed;
@@ -57,19 +58,12 @@ TEST(SimOptions, CommandLine) {
         {"--dir ", "error"}, // an empty folder name
         {"--bogus", "error"},
     };
-    for (const auto& row : rows)
+    for (const auto& row : rows) {
         EXPECT_EQ(Parsed(row.line), row.parsed) << row.line;
-}
-
-// The usage names every option, and every option that takes a value is understood with one.
-TEST(SimOptions, UsageNamesEveryOption) {
-    for (const QString name :
-         {"--dir", "--port", "--silent", "--short-answer", "--caps", "--pieces", "--chatter",
-          "--baud", "--silent-after", "--no-eof", "--garbage", "--log", "--speed-az", "--speed-el",
-          "--help", "--own-reply", "--late-product", "--read-stall"}) {
-        EXPECT_TRUE(simUsage().contains(name)) << name.toStdString();
-        EXPECT_TRUE(Parsed(name) != "error" || Parsed(name + " 5") != "error")
-            << name.toStdString();
+        for (const QString& word : QString(row.line).split(' ')) // the usage names every option
+            EXPECT_TRUE(!word.startsWith("--") || word == "--bogus" ||
+                        simUsage().contains(word.section('=', 0, 0)))
+                << word.toStdString();
     }
 }
 
