@@ -142,6 +142,7 @@ public:
     const std::string& error() const { return error_; }
     int exitStatus() const { return exitStatus_; }
     bool running() const { return pid_ > 0; }
+    pid_t pid() const { return pid_; }
 
     // Every byte the controller has received so far.
     std::string received() const {

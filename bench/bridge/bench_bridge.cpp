@@ -6,7 +6,7 @@
 //     resident memory after a warm-up of 5,000.
 // Usage: bench_bridge [commands]
 #include "benchcommon.h"
-#include "bridgeprocess.h"
+#include "rotctlclient.h"
 #include <QTemporaryDir>
 #include <algorithm>
 #include <cstdio>
@@ -30,15 +30,15 @@ long residentKiB(pid_t pid) {
 struct Station {
     QTemporaryDir dir;
     SimProcess sim;
-    Process bridge;
+    SimProcess bridge;
     int port = FreePort();
     explicit Station(const std::vector<std::string>& simArgs) {
         if (!sim.start(dir.path().toStdString(), 1, simArgs))
             die("ravik-sim: " + sim.error());
-        if (!bridge.start(
+        if (!bridge.run(
                 {RAVIK_BRIDGE_PATH, "--port", "1", "--listen", "127.0.0.1:" + std::to_string(port)},
                 dir.path().toStdString(), "listening on"))
-            die("ravik-rotctld: " + bridge.output);
+            die("ravik-rotctld: " + bridge.announcement());
     }
 };
 
