@@ -91,78 +91,50 @@ inline std::string Sh(const std::string& command) {
 
 // Puts a sentinel into the selection `which`, does `act`, and returns what the selection's new
 // owner hands out within `ms`; nullopt when nobody took it.
-template <class Act> std::optional<std::string> Copied(const char* which, Act act, int ms) {
+template <class Act> std::optional<std::string> Copied(const char* which, int ms, Act act) {
     const std::string sentinel = "<nothing copied>", sel = std::string(" -selection ") + which;
     Sh("printf %s " + Q(sentinel) + " | xclip -i" + sel + " >/dev/null 2>&1");
     act();
-    const std::string got = WaitFor(
-        ms, [&] { return Sh("xclip -o" + sel); },
-        [&](auto& s) { return !s.empty() && s != sentinel; });
+    const auto paste = [&] { return Sh("xclip -o" + sel); };
+    const std::string got =
+        WaitFor(ms, paste, [&](auto& s) { return !s.empty() && s != sentinel; });
     return got.empty() || got == sentinel ? std::nullopt : std::optional(got);
 }
 
-// A program started in `cwd` by `command` (sh), stdin and stdout on /dev/null, stderr appended to
-// `err`; killed when the object goes if it still runs.
-class Child {
+inline const std::string Sky = "skypass", Hand = "handpoint";
+
+// One running program (`command`, through sh, in `cwd`, stderr appended to `err`) and its main
+// window, driven by its layout table; killed when the object goes if it still runs.
+class Program {
 public:
-    Child(const std::string& command, const std::string& cwd, const std::string& err) {
+    Program(const std::string& which, const std::string& command, const std::string& cwd,
+            const std::string& err)
+        : layout_(which == Sky ? skypass::UploaderLayout() : handpoint::ManualLayout()) {
         const std::string line =
             "cd " + Q(cwd) + " && exec " + command + " </dev/null >/dev/null 2>>" + Q(err);
         const char* argv[] = {"sh", "-c", line.c_str(), nullptr};
-        if (::posix_spawnp(&pid_, "sh", nullptr, nullptr, const_cast<char**>(argv), environ) != 0)
-            throw std::runtime_error("cannot start " + command);
+        ::posix_spawnp(&pid_, "sh", nullptr, nullptr, const_cast<char**>(argv), environ);
+        const auto main = [&] { return windows("^Data Uploader and Rotor Handler$"); };
+        const auto ids = WaitFor(30000, main, [&](auto& v) { return !v.empty() || !running(); });
+        if (ids.empty())
+            throw std::runtime_error(which + " showed no window: " + ReadFile(err));
+        window_ = ids.front();
+        geometry(window_, x_, y_);
     }
-    ~Child() {
+    ~Program() {
         if (pid_ > 0 && ::kill(pid_, SIGKILL) == 0)
             ::waitpid(pid_, nullptr, 0);
     }
-    pid_t pid() const { return pid_; }
     bool running() {
         if (int st = 0; pid_ > 0 && ::waitpid(pid_, &st, WNOHANG) == pid_)
             status_ = WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st), pid_ = -1;
         return pid_ > 0;
     }
-    // The exit status (128 + the signal that ended it); nullopt while it still runs at `ms`.
-    std::optional<int> waitExit(int ms) {
-        return WaitFor(
-                   ms, [&] { return running(); }, [](bool r) { return !r; })
-                   ? std::nullopt
-                   : status_;
-    }
-    // CPU time used so far (user + system: fields 14 and 15, after the name in parentheses).
+    // CPU time used so far: user + system, in clock ticks (fields 14 and 15).
     double cpuSeconds() const {
-        const std::string stat = ReadFile("/proc/" + std::to_string(pid_) + "/stat");
-        unsigned long user = 0, system = 0;
-        std::sscanf(stat.c_str() + stat.rfind(')') + 2,
-                    "%*c %*d %*d %*d %*d %*d %*u %*u %*u %*u %*u %lu %lu", &user, &system);
-        return double(user + system) / double(::sysconf(_SC_CLK_TCK));
-    }
-
-private:
-    pid_t pid_ = -1;
-    std::optional<int> status_;
-};
-
-enum class Which { Skypass, Handpoint };
-inline constexpr Which Sky = Which::Skypass, Hand = Which::Handpoint;
-inline const char* NameOf(Which which) {
-    return which == Sky ? "skypass" : "handpoint";
-}
-
-// One running program and its main window, driven by its layout table.
-class Program : public Child {
-public:
-    Program(Which which, const std::string& command, const std::string& cwd, const std::string& err)
-        : Child(command, cwd, err),
-          layout_(which == Sky ? skypass::UploaderLayout() : handpoint::ManualLayout()) {
-        const auto ids = WaitFor(
-            30000, [&] { return windows("^Data Uploader and Rotor Handler$"); },
-            [&](auto& ids) { return !ids.empty() || !running(); });
-        if (ids.empty())
-            throw std::runtime_error(std::string(NameOf(which)) +
-                                     " showed no window: " + ReadFile(err));
-        window_ = ids.front();
-        geometry(window_, x_, y_);
+        const std::string stat = "/proc/" + std::to_string(pid_) + "/stat";
+        return std::atof(Sh("awk '{print $14 + $15}' " + stat).c_str()) /
+               double(sysconf(_SC_CLK_TCK));
     }
     // Clicks a control at its place: window origin + its frame's place + its own place.
     void click(const char* control) const {
@@ -199,28 +171,28 @@ public:
     // Windows of this program whose title matches `titleRegex`, visible now.
     std::vector<uint32_t> windows(const std::string& titleRegex) const {
         std::istringstream ids(Sh("xdotool search --all --onlyvisible --pid " +
-                                  std::to_string(pid()) + " --name " + Q(titleRegex)));
+                                  std::to_string(pid_) + " --name " + Q(titleRegex)));
         return {std::istream_iterator<uint32_t>(ids), std::istream_iterator<uint32_t>()};
     }
     // Waits for a modal message box titled `title`, reads its text (selected with a triple click:
     // Qt's boxes copy nothing with Ctrl+C on Linux) and closes it with Enter.
     std::optional<std::string> answerMessage(const std::string& title) const {
-        const auto ids = WaitFor(
-            15000, [&] { return windows("^" + title + "$"); }, [](auto& v) { return !v.empty(); });
+        const auto box = [&] { return windows("^" + title + "$"); };
+        const auto ids = WaitFor(15000, box, [](auto& v) { return !v.empty(); });
         if (ids.empty())
             return std::nullopt;
         int x = 0, y = 0, width = geometry(ids[0], x, y);
         std::optional<std::string> text;
         for (int dy : {18, 14, 24, 30, 10, 36}) // the text's first line, below the top margin
-            if ((text = Copied(
-                     "primary",
-                     [&] {
-                         Sh("xdotool mousemove " + std::to_string(x + width * 6 / 10) + " " +
-                            std::to_string(y + dy) + " click --repeat 3 --delay 40 1");
-                     },
-                     200)))
-                break;
-        pressUntilGone(ids[0], "Return");
+            if (!text)
+                text = Copied("primary", 200, [&] {
+                    Sh("xdotool mousemove " + std::to_string(x + width * 6 / 10) + " " +
+                       std::to_string(y + dy) + " click --repeat 3 --delay 40 1");
+                });
+        for (int i = 0; i < 20 && !box().empty(); ++i) { // the first press can beat the focus
+            Sh("xdotool windowfocus " + std::to_string(ids[0]) + " key Return");
+            WaitFor(500, box, [](auto& v) { return v.empty(); });
+        }
         return text.value_or("");
     }
     // Types a full path into the open-file dialog until its name field holds exactly that (keys
@@ -243,31 +215,28 @@ public:
     // windowclose would destroy it under the program) and waits for the program to end.
     std::optional<int> close(int ms = 5000) {
         xcb_connection_t* c = xcb_connect(nullptr, nullptr);
-        const auto atom = [c](const char* name) {
+        xcb_client_message_event_t ev{XCB_CLIENT_MESSAGE, 32, 0, window_, 0, {}};
+        uint32_t* atoms[] = {&ev.type, &ev.data.data32[0]};
+        const char* names[] = {"WM_PROTOCOLS", "WM_DELETE_WINDOW"};
+        for (int i = 0; i < 2; ++i) {
             auto* r = xcb_intern_atom_reply(
-                c, xcb_intern_atom(c, 0, uint16_t(std::strlen(name)), name), nullptr);
-            const xcb_atom_t a = r ? r->atom : xcb_atom_t(XCB_ATOM_NONE);
+                c, xcb_intern_atom(c, 0, uint16_t(std::strlen(names[i])), names[i]), nullptr);
+            *atoms[i] = r ? r->atom : 0;
             std::free(r);
-            return a;
-        };
-        xcb_client_message_event_t ev{};
-        ev.response_type = XCB_CLIENT_MESSAGE;
-        ev.format = 32;
-        ev.window = window_;
-        ev.type = atom("WM_PROTOCOLS");
-        ev.data.data32[0] = atom("WM_DELETE_WINDOW");
+        }
         xcb_send_event(c, 0, window_, XCB_EVENT_MASK_NO_EVENT, reinterpret_cast<const char*>(&ev));
         // A round trip first: requests still unread when the connection closes can be dropped.
         std::free(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
         xcb_disconnect(c);
-        return waitExit(ms);
+        // The exit status (128 + the signal that ended it); nullopt while it still runs at `ms`.
+        const auto alive = [&] { return running(); };
+        return WaitFor(ms, alive, [](bool r) { return !r; }) ? std::nullopt : status_;
     }
 
 private:
     // Ctrl+A, Ctrl+C in the focused control; what reached the clipboard (bounded).
     static std::optional<std::string> copy() {
-        return Copied(
-            "clipboard", [] { Sh("xdotool key ctrl+a ctrl+c"); }, 1500);
+        return Copied("clipboard", 1500, [] { Sh("xdotool key ctrl+a ctrl+c"); });
     }
     // The window's origin into x, y; returns its width.
     static int geometry(uint32_t window, int& x, int& y) {
@@ -281,27 +250,20 @@ private:
             std::ranges::find_if(layout_, [&](auto& r) { return !std::strcmp(r.name, name); });
         return r != layout_.end() ? *r : throw std::runtime_error(std::string("no ") + name);
     }
-    // Presses a key on a dialog until it has gone (the first press can come before the focus).
-    void pressUntilGone(uint32_t window, const char* key) const {
-        const auto shown = [&] { return std::ranges::count(windows("."), window) > 0; };
-        for (int i = 0; i < 20 && shown(); ++i) {
-            Sh("xdotool windowfocus " + std::to_string(window) + " key " + key);
-            WaitFor(500, shown, [](bool s) { return !s; });
-        }
-    }
 
     std::span<const ControlRow> layout_;
+    pid_t pid_ = -1;
+    std::optional<int> status_;
     uint32_t window_ = 0;
     int x_ = 0, y_ = 0;
 };
 
-// The folder under /tmp, once the tools a session needs are known to be there.
+// A folder under /tmp, once the tools a session needs are known to be there.
 inline std::string TempFolder() {
-    if (std::ranges::count(Sh("which Xvfb xdotool xclip setpriv"), '\n') != 4)
-        throw std::runtime_error("needs Xvfb, xdotool, xclip, setpriv (Debian: xvfb xdotool xclip "
-                                 "util-linux)");
     char templ[] = "/tmp/ravik-e2e-XXXXXX";
-    return ::mkdtemp(templ) ? templ : throw std::runtime_error("no folder under /tmp");
+    if (std::ranges::count(Sh("which Xvfb xdotool xclip setpriv"), '\n') != 4 || !::mkdtemp(templ))
+        throw std::runtime_error("needs Xvfb, xdotool, xclip, setpriv and a folder under /tmp");
+    return templ;
 }
 
 // One operator's desk: a folder under /tmp that every user can reach (work/ is the programs'
@@ -313,20 +275,16 @@ public:
     test::SimProcess sim;
 
     Session() {
-        for (const std::string& dir : {root, work, files, root + "/home", root + "/bin"})
-            std::filesystem::create_directory(dir), ::chmod(dir.c_str(), 0755);
-        ::chmod((root + "/home").c_str(), 0777);
+        Sh("chmod 755 " + Q(root) + " && mkdir -m 755 " + Q(work) + " " + Q(files) +
+           " && mkdir -m 777 " + Q(root + "/home"));
         // Xvfb picks a free display (-displayfd) and lets every user in (-ac).
-        int p[2]; // only the end Xvfb writes to is handed down
-        if (::pipe2(p, O_CLOEXEC) != 0 || ::fcntl(p[1], F_SETFD, 0) != 0)
-            throw std::runtime_error("no pipe");
-        xvfb_.emplace("Xvfb -displayfd " + std::to_string(p[1]) +
-                          " -screen 0 1024x768x24 -nolisten tcp -ac -noreset",
-                      "/", root + "/Xvfb.log");
-        ::close(p[1]);
-        const std::string number = test::readUntil(p[0], "\n", 15000);
-        ::close(p[0]);
-        if (number.empty() || number.back() != '\n')
+        const std::string to = " 3>" + Q(root + "/display") + " </dev/null >/dev/null 2>&1";
+        xvfb_ = std::stoi(Sh("Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -ac -noreset" +
+                             to + " & echo $!"));
+        const auto display = [&] { return ReadFile(root + "/display"); };
+        const std::string number =
+            WaitFor(15000, display, [](auto& n) { return n.ends_with('\n'); });
+        if (!number.ends_with('\n'))
             throw std::runtime_error("Xvfb did not start");
         ::setenv("DISPLAY", (":" + number.substr(0, number.size() - 1)).c_str(), 1);
         ::unsetenv("WAYLAND_DISPLAY");
@@ -338,8 +296,8 @@ public:
         std::ofstream(work + "/Ravik.ini", std::ios::binary) << "Comm Port 1\r\n";
     }
     ~Session() {
-        if (xvfb_ && xvfb_->pid() > 0)
-            ::kill(xvfb_->pid(), SIGTERM), xvfb_->waitExit(5000);
+        if (xvfb_ > 0)
+            ::kill(xvfb_, SIGTERM);
         std::error_code ec;
         std::filesystem::remove_all(root, ec);
     }
@@ -353,26 +311,23 @@ public:
     }
     // Starts a program in work/ with a private runtime folder and waits for its window; as `uid`
     // when not 0 (setpriv, no groups, from a copy here as the build tree may be out of its reach).
-    std::unique_ptr<Program> start(Which which, int uid = 0) {
+    std::unique_ptr<Program> start(const std::string& which, int uid = 0) {
         const std::string id = std::to_string(uid), runtime = root + "/runtime-" + id;
         std::string binary = which == Sky ? SKYPASS_PATH : HANDPOINT_PATH, prefix;
-        std::filesystem::create_directory(runtime);
-        if (::chown(runtime.c_str(), uid_t(uid), gid_t(uid)) == 0)
-            ::chmod(runtime.c_str(), 0700);
+        Sh("install -d -m 700 -o " + id + " " + Q(runtime));
         if (uid != 0) {
-            const std::string copy = root + "/bin/" + NameOf(which);
-            std::filesystem::copy_file(binary, copy,
-                                       std::filesystem::copy_options::overwrite_existing);
+            const std::string copy = root + "/" + which;
+            Sh("install -m 755 " + Q(binary) + " " + Q(copy));
             binary = copy;
             prefix = "setpriv --reuid=" + id + " --regid=" + id + " --clear-groups ";
         }
         return std::make_unique<Program>(
             which, prefix + "env XDG_RUNTIME_DIR=" + Q(runtime) + " " + Q(binary), work,
-            root + "/" + NameOf(which) + ".err");
+            root + "/" + which + ".err");
     }
 
 private:
-    std::optional<Child> xvfb_;
+    pid_t xvfb_ = -1;
 };
 
 } // namespace ravik::e2e
