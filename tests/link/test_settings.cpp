@@ -1,4 +1,5 @@
 #include "errors.h"
+#include "portname.h"
 #include "settings.h"
 #include "tempfiles.h"
 #include <QDir>
@@ -69,4 +70,11 @@ TEST(Settings, FirstLineTable) {
             EXPECT_EQ(after.readAll(), rewritten ? Default : none ? "" : row.before);
         }
     }
+}
+
+// Without a COM<N> entry in the folder, port N is the traditional /dev/ttyS<N-1>; below 1, none.
+TEST(Settings, PortNumberToDevice) {
+    QTemporaryDir dir;
+    EXPECT_EQ(PortDevicePath(3, dir.path()), "/dev/ttyS2");
+    EXPECT_EQ(PortDevicePath(0, dir.path()), "");
 }
