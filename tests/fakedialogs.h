@@ -12,7 +12,6 @@ struct FakeDialogs : ravik::Dialogs {
     std::vector<Shown> shown;
     QString said; // each box's text, then its title and any detail in brackets, "!" when it warns
     QStringList files; // returned by chooseFile in order; empty name when none left
-    QStringList lastFilters;
 
     void message(const QString& text, const QString& title, Icon icon,
                  const QString& detail) override {
@@ -20,8 +19,7 @@ struct FakeDialogs : ravik::Dialogs {
         said += text + " [" + title + (detail.isEmpty() ? "" : ": " + detail) + "]" +
                 (icon == Icon::Exclamation ? "! " : " ");
     }
-    QString chooseFile(const QStringList& filters) override {
-        lastFilters = filters;
+    QString chooseFile(const QStringList&) override {
         return files.isEmpty() ? QString() : files.takeFirst();
     }
 };
