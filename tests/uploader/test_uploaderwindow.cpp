@@ -175,6 +175,7 @@ TEST(UploaderWindow, TheTailOfTheLastReplyDoesNotPaceTheNextLine) {
         if (line == 2) {
             QTimer::singleShot(0, &up.port, [&] { up.port.feed("\r\n\x1A"); });
             QTimer::singleShot(40, &up.port, [&] {
+                up.click("cmdOpen"); // a second load during the upload is refused
                 linesAtCheck = int(up.port.written.count('\r'));
                 up.port.feed("Motion off  Points 2\r\n\x1A");
             });
@@ -184,6 +185,7 @@ TEST(UploaderWindow, TheTailOfTheLastReplyDoesNotPaceTheNextLine) {
     up.send("1000 10 10,1001 20 10,1002 30 10");
     EXPECT_EQ(linesAtCheck, 2);
     EXPECT_EQ(up.port.written.count('\r'), 3);
+    EXPECT_EQ(up.dialogs.said, "");
 }
 
 // The device lost after the first line, or the window closed then (full budgets: only the close
