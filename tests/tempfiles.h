@@ -1,11 +1,6 @@
 #pragma once
-#include <QByteArray>
 #include <QFile>
-#include <QIODevice>
-#include <QString>
 #include <algorithm>
-#include <cstring>
-#include <functional>
 #include <grp.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -13,58 +8,47 @@
 // Writes `bytes` to `path`, replacing it; returns the path.
 inline QString WriteFile(const QString& path, const QByteArray& bytes) {
     QFile f(path);
-    if (f.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        f.write(bytes);
+    (void)(f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes));
     return path;
 }
 
-// Permission bits do not bind root, and CI runs as root: there `check` runs in a child that has
-// become nobody, and its result comes back through a pipe.
-inline QString AsNobody(const std::function<QString()>& check) {
-    if (geteuid() != 0)
-        return check();
+// Permission bits do not bind root, and CI runs as root: there `check` (returning a QString) runs
+// in a child that has become nobody, and its result comes back through a pipe.
+template <class Check> QString AsNobody(const Check& check) {
     int fd[2];
-    if (pipe(fd) != 0)
-        return "no pipe";
+    if (geteuid() != 0 || pipe(fd) != 0)
+        return geteuid() != 0 ? check() : QString("no pipe");
     const pid_t pid = fork();
     if (pid == 0) {
         const bool dropped = setgroups(0, nullptr) == 0 && setgid(65534) == 0 && setuid(65534) == 0;
         const QByteArray out = dropped ? check().toUtf8() : "cannot become nobody";
         _exit(write(fd[1], out.constData(), size_t(out.size())) == out.size() ? 0 : 1);
     }
-    close(fd[1]);
-    QByteArray got;
-    char buf[512];
-    for (ssize_t n; (n = read(fd[0], buf, sizeof buf)) > 0;)
-        got.append(buf, n);
-    close(fd[0]);
-    waitpid(pid, nullptr, 0);
-    return QString::fromUtf8(got);
+    QFile in;
+    close(fd[1]), in.open(fd[0], QIODevice::ReadOnly, QFileDevice::AutoCloseHandle);
+    const QString got = QString::fromUtf8(in.readAll());
+    in.close(), waitpid(pid, nullptr, 0);
+    return got;
 }
 
 // Input made up as it is read, never held: `head`, then `fill` bytes of 'a', then the end of the
 // input or, with `failAtEnd`, a read error.
 class GeneratedDevice : public QIODevice {
+    QByteArray head_;
+    qint64 fill_;
+    bool fail_;
+
 public:
     GeneratedDevice(QByteArray head, qint64 fill, bool failAtEnd = false)
         : head_(std::move(head)), fill_(fill), fail_(failAtEnd) {
         open(ReadOnly | Unbuffered);
     }
     bool isSequential() const override { return true; }
-
-protected:
     qint64 readData(char* out, qint64 max) override {
         const qint64 n = std::min<qint64>(max, head_.size()), f = std::min(max - n, fill_);
-        memcpy(out, head_.constData(), size_t(n));
-        head_.remove(0, n);
-        std::fill_n(out + n, f, 'a');
-        fill_ -= f;
+        std::fill_n(std::copy_n(head_.constData(), n, out), f, 'a');
+        head_.remove(0, n), fill_ -= f;
         return n + f == 0 && fail_ ? -1 : n + f;
     }
     qint64 writeData(const char*, qint64) override { return -1; }
-
-private:
-    QByteArray head_;
-    qint64 fill_;
-    bool fail_;
 };

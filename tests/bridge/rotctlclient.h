@@ -4,7 +4,6 @@
 #include <algorithm>
 #include <arpa/inet.h>
 #include <sys/socket.h>
-#include <utility>
 
 namespace ravik::test {
 
@@ -13,10 +12,9 @@ inline int FreePort() {
     const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in a{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
     socklen_t len = sizeof a;
-    ::bind(fd, reinterpret_cast<sockaddr*>(&a), len);
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-    ::close(fd);
-    return ntohs(a.sin_port);
+    const auto address = reinterpret_cast<sockaddr*>(&a);
+    ::bind(fd, address, len), ::getsockname(fd, address, &len);
+    return ::close(fd), ntohs(a.sin_port);
 }
 
 // One rotctld client over 127.0.0.1; the server may still be starting.
@@ -24,28 +22,23 @@ struct Client {
     int fd = -1;
     explicit Client(int port) {
         const sockaddr_in a{AF_INET, htons(uint16_t(port)), {htonl(INADDR_LOOPBACK)}, {}};
-        for (int i = 0; i < 200 && fd < 0; ++i) {
-            fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-            if (::connect(fd, reinterpret_cast<const sockaddr*>(&a), sizeof a) != 0)
-                ::close(std::exchange(fd, -1)),
-                    std::this_thread::sleep_for(std::chrono::milliseconds(25));
-        }
+        for (int i = 0; i < 200 && fd < 0; ++i)
+            if (fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+                ::connect(fd, reinterpret_cast<const sockaddr*>(&a), sizeof a) != 0)
+                ::close(fd), fd = -1, usleep(25000);
     }
     ~Client() { ::close(fd); }
     void send(std::string_view b) { ::send(fd, b.data(), b.size(), MSG_NOSIGNAL); }
     // Reads until `lines` line ends arrived, the peer closed (marked "<EOF>") or the deadline.
     std::string read(size_t lines, int deadlineMs = 10000) {
         std::string got;
-        for (std::string more = "-";
-             !more.empty() && size_t(std::ranges::count(got, '\n')) < lines;)
-            got += more = readUntil(fd, "\n", deadlineMs);
+        for (std::string m = "-"; !m.empty() && size_t(std::ranges::count(got, '\n')) < lines;)
+            got += m = readUntil(fd, "\n", deadlineMs);
         char c;
         return ::recv(fd, &c, 1, MSG_PEEK | MSG_DONTWAIT) == 0 ? got + "<EOF>" : got;
     }
-    std::string ask(std::string_view line, size_t lines, int deadlineMs = 10000) {
-        send(line);
-        return read(lines, deadlineMs);
-    }
+    // Sends `s`, then reads as read() does.
+    std::string ask(std::string_view s, size_t n, int ms = 10000) { return send(s), read(n, ms); }
 };
 
 } // namespace ravik::test

@@ -1,4 +1,5 @@
 #include "simprocess.h"
+#include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <sys/ioctl.h>
@@ -10,43 +11,30 @@ using namespace ravik::test;
 
 namespace {
 
-const std::string Ident = "Ravik RC-2 rotator controller\r\n";
-const std::string Status0 =
-    "Motion off  Mode 0\r\nAz 0  El 0  Target 0/0\r\nClock unset\r\nPoints 0\r\n\x1A";
-
-std::string LinkTarget(const std::string& path) {
-    char buf[256];
-    const ssize_t n = readlink(path.c_str(), buf, sizeof buf);
-    return n < 0 ? "(none)" : std::string(buf, size_t(n));
-}
-
 // Programs come and go; the simulator stays. Each one takes the port exclusively and leaves
 // with an answer unread, and the next finds the line free and empty (once the simulator has
 // seen the last close).
 TEST(SimPty, ServesAcrossReopenAndCleansUp) {
     QTemporaryDir dir;
-    const std::string d = dir.path().toStdString();
     SimProcess sim;
-    ASSERT_TRUE(sim.start(d, 1, {"--baud"})) << sim.error(); // paced like a serial line
+    ASSERT_TRUE(sim.start(dir.path().toStdString(), 1, {"--baud"})) << sim.error(); // paced
     EXPECT_EQ(sim.announcement(), "ravik-sim: COM1 -> " + sim.ptsPath() + "\n");
-    EXPECT_EQ(LinkTarget(d + "/COM1"), sim.ptsPath());
+    EXPECT_EQ(QFile::symLinkTarget(dir.filePath("COM1")).toStdString(), sim.ptsPath());
     for (int session = 0; session < 2; ++session) {
-        SCOPED_TRACE(session);
         int fd = -1, exclusive = 1, waiting = 1;
         const auto deadline = SimClock::now() + std::chrono::seconds(10);
         while ((exclusive || waiting) && msLeft(deadline) > 0) { // root opens in spite of it
-            close(fd);
-            std::this_thread::sleep_for(std::chrono::milliseconds(session ? 10 : 0));
+            close(fd), std::this_thread::sleep_for(std::chrono::milliseconds(session ? 10 : 0));
             ASSERT_GE(fd = openRawPort(sim.devicePath()), 0);
-            ioctl(fd, TIOCGEXCL, &exclusive);
-            ioctl(fd, FIONREAD, &waiting);
+            ioctl(fd, TIOCGEXCL, &exclusive), ioctl(fd, FIONREAD, &waiting);
         }
-        ASSERT_EQ(exclusive + waiting, 0);
+        ASSERT_EQ(exclusive + waiting, 0) << session;
         ASSERT_EQ(ioctl(fd, TIOCEXCL), 0);
         ASSERT_TRUE(writeBytes(fd, "?"));
-        EXPECT_EQ(readUntil(fd, "\r\n"), Ident);
+        EXPECT_EQ(readUntil(fd, "\r\n"), "Ravik RC-2 rotator controller\r\n");
         ASSERT_TRUE(writeBytes(fd, "Z"));
-        EXPECT_EQ(readUntil(fd, "\x1A"), Status0);
+        EXPECT_EQ(readUntil(fd, "\x1A"), "Motion off  Mode 0\r\nAz 0  El 0  Target 0/0\r\n"
+                                         "Clock unset\r\nPoints 0\r\n\x1A");
         ASSERT_TRUE(writeBytes(fd, "?"));
         pollfd p{fd, POLLIN, 0};
         ASSERT_EQ(poll(&p, 1, 10000), 1); // the second answer is there, and left unread
@@ -54,32 +42,28 @@ TEST(SimPty, ServesAcrossReopenAndCleansUp) {
     }
     EXPECT_EQ(sim.waitReceived(6), "?Z??Z?");
     EXPECT_EQ(sim.stop(), 0);
-    EXPECT_EQ(LinkTarget(d + "/COM1"), "(none)");
+    EXPECT_EQ(QFile::symLinkTarget(dir.filePath("COM1")), ""); // the link is gone
 }
 
+// (arguments, exit status, what it says); a file already named COM3 is kept.
 TEST(SimPty, RefusesToStart) {
     QTemporaryDir dir;
     const std::string d = dir.path().toStdString();
     std::ofstream(d + "/COM3") << "keep me";
-    const struct {
-        std::vector<std::string> args;
-        int status;
-        const char* says;
-    } rows[] = {
-        {{SimBinary, "--dir", d + "/missing"}, 1, ""},
-        {{SimBinary, "--dir", d, "--port", "3"}, 1, ""}, // COM3 is a file, not a link
-        {{SimBinary, "--port", "x"}, 2, ""},
-        {{SimBinary, "--help"}, 0, "--speed-el DEG/S"},
+    const std::tuple<std::vector<std::string>, int, const char*> rows[] = {
+        // clang-format off
+        {{SimBinary, "--dir", d, "--port", "3"}, 1, ""}, {{SimBinary, "--port", "x"}, 2, ""},
+        {{SimBinary, "--help"}, 0, "--speed-el DEG/S"}, {{SimBinary, "--dir", d + "/no"}, 1, ""},
+        // clang-format on
     };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.args.back());
+    for (const auto& [args, status, says] : rows) {
         SimProcess sim;
-        EXPECT_FALSE(sim.spawn(row.args));
-        EXPECT_EQ(sim.exitStatus(), row.status);
-        EXPECT_NE(sim.announcement().find(row.says), std::string::npos);
+        EXPECT_FALSE(sim.spawn(args));
+        EXPECT_EQ(sim.exitStatus(), status) << args.back();
+        EXPECT_NE(sim.announcement().find(says), std::string::npos) << args.back();
     }
-    std::ifstream kept(d + "/COM3");
-    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(kept), {}), "keep me");
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(std::ifstream(d + "/COM3").rdbuf()), {}),
+              "keep me");
 }
 
 } // namespace
