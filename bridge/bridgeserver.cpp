@@ -35,7 +35,7 @@ private:
                 buffer_ += more;
                 continue;
             }
-            if (end < 0 || end > MaxLine)
+            if (end < 0)
                 return refuse(true); // a line that long is no command
             const QByteArray line = buffer_.first(end);
             buffer_.remove(0, end + 1);

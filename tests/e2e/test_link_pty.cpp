@@ -110,8 +110,8 @@ TEST(UploadOverAPseudoTerminal, AFullOutputBufferIsWaitedOut) {
     EXPECT_EQ(upload.send(lines), Upload::Outcome::Done);
     EXPECT_LE(mostWaiting, qsizetype(strlen("2026/12/07 10:00:00 359 89\r")));
     bench.link.requestStatus();
-    EXPECT_TRUE(QTest::qWaitFor([&] { return bench.link.bytesToWrite() == 0; }, 10000));
     EXPECT_TRUE(bench.link.isOpen());
+    bench.link.close(); // what the port has not taken yet still goes out, whole
     const std::string got = bench.sim.waitReceived(expected.size(), 60000);
     EXPECT_EQ(got.size(), expected.size());
     EXPECT_TRUE(got == expected); // whole lines in order, then the status request
