@@ -1,21 +1,14 @@
 #pragma once
 #include "dialogs.h"
 #include <QStringList>
-#include <vector>
 
 // Answers the windows' dialogs in tests: records every message box, returns queued file names.
 struct FakeDialogs : ravik::Dialogs {
-    struct Shown {
-        QString text, title, detail;
-        Icon icon;
-    };
-    std::vector<Shown> shown;
     QString said; // each box's text, then its title and any detail in brackets, "!" when it warns
     QStringList files; // returned by chooseFile in order; empty name when none left
 
     void message(const QString& text, const QString& title, Icon icon,
                  const QString& detail) override {
-        shown.push_back({text, title, detail, icon});
         said += text + " [" + title + (detail.isEmpty() ? "" : ": " + detail) + "]" +
                 (icon == Icon::Exclamation ? "! " : " ");
     }
