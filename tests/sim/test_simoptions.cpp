@@ -34,7 +34,7 @@ TEST(SimOptions, CommandLine) {
          "baud=true all=true"},
         {"--read-stall 500 --late-product=40", "read-stall=500 late-product=40"},
         {"--pieces 0 --silent-after 3 --log l.bin", "pieces=0 log=l.bin silent-after=3"},
-        {"--dir /tmp/x --port=7 --speed-az 60.5 --speed-el=30", "dir=/tmp/x port=7 az=60.5 el=30"},
+        {"--dir /tmp/x --port=32767 --speed-az 60.5 --speed-el=30", "dir=/tmp/x port=32767 az=60.5 el=30"},
         {"--chatter x\\r\\n\\x1A\\\\\\q", "chatter=x%0D%0A%1A%5C%5Cq"}, {"--help", "help=true"},
         // clang-format on
     };
@@ -43,7 +43,7 @@ TEST(SimOptions, CommandLine) {
         EXPECT_TRUE(simUsage().contains(QString(line).section(' ', 0, 0).section('=', 0, 0)));
     }
     // An empty folder name last.
-    for (const char* line : {"--port -1", "--port 40000", "--port", "--pieces abc", "--speed-az 0",
+    for (const char* line : {"--port -1", "--port 32768", "--port", "--pieces abc", "--speed-az 0",
                              "--speed-el nan", "--silent=1", "--bogus", "--dir "})
         EXPECT_EQ(Parsed(line), "error") << line;
 }
