@@ -10,10 +10,6 @@ using namespace rotctl;
 
 namespace {
 
-QByteArray Bytes(std::string_view s) {
-    return QByteArray(s.data(), qsizetype(s.size()));
-}
-
 QList<QByteArray> Writes(Command command) {
     const CommandRow& row = Row(command);
     QList<QByteArray> writes{Bytes(row.first)};

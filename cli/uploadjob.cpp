@@ -147,8 +147,7 @@ ExitStatus RunUpload(const UploadOptions& options) {
     progress.start();
     if (const Upload::Outcome outcome = upload.send(lines); outcome != Upload::Outcome::Done) {
         progress.interrupt();
-        Error(CantAccessText + options.file + QStringLiteral(": ") +
-              Upload::failureReason(outcome));
+        Error(CantAccessText + options.file + QStringLiteral(": ") + upload.failureReason(outcome));
         return ControllerLost;
     }
     // The last reply may still be arriving; the status is asked for once it has ended.

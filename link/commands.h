@@ -1,4 +1,5 @@
 #pragma once
+#include <QByteArray>
 #include <array>
 #include <string_view>
 
@@ -61,6 +62,11 @@ inline constexpr std::string_view StatusRequest = "Z";
 inline constexpr std::string_view StatusCaption = "Show rotor status";
 inline constexpr std::string_view ProductWord = "Ravik";
 inline constexpr std::string_view StatusWord = "Motion ";
+// A vocabulary string as the bytes the serial layer takes.
+inline QByteArray Bytes(std::string_view s) {
+    return QByteArray(s.data(), qsizetype(s.size()));
+}
+
 // Prefixes of the commands that carry data; each ends with a carriage return.
 inline constexpr std::string_view TimeSetPrefix = "T";
 inline constexpr std::string_view PointToPrefix = "GP";

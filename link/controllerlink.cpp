@@ -15,10 +15,6 @@ const QString Garbled = QStringLiteral("Rotor response was garbled");
 const QString Unwinding = QStringLiteral("Unwinding");
 const QString LineEnd = QStringLiteral("\r\n");
 
-QByteArray Bytes(std::string_view s) {
-    return QByteArray(s.data(), qsizetype(s.size()));
-}
-
 } // namespace
 
 QString FoundLine(int port) {

@@ -4,8 +4,8 @@
 namespace ravik {
 
 QByteArray PointToCommand(int azimuth, int elevation) {
-    return QByteArray(PointToPrefix.data(), qsizetype(PointToPrefix.size())) +
-           QByteArray::number(azimuth) + ' ' + QByteArray::number(elevation) + DataTerminator;
+    return Bytes(PointToPrefix) + QByteArray::number(azimuth) + ' ' +
+           QByteArray::number(elevation) + DataTerminator;
 }
 
 } // namespace ravik

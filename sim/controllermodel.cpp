@@ -8,10 +8,6 @@ namespace ravik::sim {
 
 namespace {
 
-QByteArray bytesOf(std::string_view s) {
-    return QByteArray(s.data(), qsizetype(s.size()));
-}
-
 bool allDigits(QByteArrayView s) {
     if (s.isEmpty())
         return false;
@@ -131,22 +127,22 @@ bool isWholeCommand(std::string_view s) {
 const std::vector<Token>& tokens() {
     static const std::vector<Token> table = [] {
         std::vector<Token> t;
-        t.push_back({bytesOf(IdentifyRequest), Token::Identify});
-        t.push_back({bytesOf(StatusRequest), Token::Status});
+        t.push_back({Bytes(IdentifyRequest), Token::Identify});
+        t.push_back({Bytes(StatusRequest), Token::Status});
         for (const CommandRow& row : CommandTable) {
             if (row.second.empty())
-                t.push_back({bytesOf(row.first), Token::Fixed, row.command});
+                t.push_back({Bytes(row.first), Token::Fixed, row.command});
             else if (isWholeCommand(row.first)) // e.g. go-to-first: its lead is enable by itself
-                t.push_back({bytesOf(row.second), Token::Fixed, row.command});
+                t.push_back({Bytes(row.second), Token::Fixed, row.command});
             else
-                t.push_back({bytesOf(row.first) + bytesOf(row.second), Token::Fixed, row.command});
+                t.push_back({Bytes(row.first) + Bytes(row.second), Token::Fixed, row.command});
         }
-        t.push_back({bytesOf(TimeSetPrefix), Token::TimeSet});
-        Token pointTo{bytesOf(PointToPrefix), Token::PointTo};
+        t.push_back({Bytes(TimeSetPrefix), Token::TimeSet});
+        Token pointTo{Bytes(PointToPrefix), Token::PointTo};
         for (size_t n = PointToPrefix.size() - 1; n > 0; --n) {
             if (isWholeCommand(PointToPrefix.substr(0, n))) {
-                pointTo.after = bytesOf(PointToPrefix.substr(0, n));
-                pointTo.bytes = bytesOf(PointToPrefix.substr(n));
+                pointTo.after = Bytes(PointToPrefix.substr(0, n));
+                pointTo.bytes = Bytes(PointToPrefix.substr(n));
                 break;
             }
         }
@@ -276,7 +272,7 @@ void ControllerModel::finishData(qint64 nowMs, QByteArray& out) {
         if (const auto p = parseUploadLine(dataBytes_)) {
             if (int(points_.size()) < Capacity)
                 points_.push_back(*p);
-            QByteArray text = bytesOf(StatusWord) + (motion_ ? "on" : "off") + "  Points " +
+            QByteArray text = Bytes(StatusWord) + (motion_ ? "on" : "off") + "  Points " +
                               QByteArray::number(qsizetype(points_.size())) + "\r\n" +
                               EndOfFileChar;
             reply(text, out); // judged before counting, so the Nth line is still answered
@@ -308,8 +304,8 @@ QByteArray ControllerModel::identificationText() const {
     if (config_.shortAnswer)
         return "RC-2";
     if (config_.lateProductMs >= 0)
-        return "RC-2 " + bytesOf(ProductWord) + " rotator controller\r\n";
-    QByteArray word = bytesOf(ProductWord);
+        return "RC-2 " + Bytes(ProductWord) + " rotator controller\r\n";
+    QByteArray word = Bytes(ProductWord);
     if (config_.capsAnswer)
         word = word.toUpper();
     return word + " RC-2 rotator controller\r\n";
@@ -320,7 +316,7 @@ QByteArray ControllerModel::statusText(qint64 nowMs) const {
     const QByteArray clockText =
         c.isValid() ? c.toString(QStringLiteral("yyyy/MM/dd HH:mm:ss")).toLatin1() : "unset";
     // Short lines, so the whole status fits the programs' message boxes without scrolling.
-    return bytesOf(StatusWord) + (motion_ ? "on" : "off") + "  Mode " + QByteArray::number(mode_) +
+    return Bytes(StatusWord) + (motion_ ? "on" : "off") + "  Mode " + QByteArray::number(mode_) +
            "\r\nAz " + QByteArray::number(qRound(az_)) + "  El " + QByteArray::number(qRound(el_)) +
            "  Target " + QByteArray::number(qRound(targetAz_)) + "/" +
            QByteArray::number(qRound(targetEl_)) + "\r\nClock " + clockText + "\r\nPoints " +

@@ -14,12 +14,12 @@ Upload::Upload(ControllerLink& link, QObject* parent) : QObject(parent), link_(l
     connect(&link_, &ControllerLink::drained, this, &Upload::wake);
 }
 
-QString Upload::failureReason(Outcome outcome) {
+QString Upload::failureReason(Outcome outcome) const {
     switch (outcome) {
     case Outcome::Lost:
         return QStringLiteral("the controller went away during the upload");
     case Outcome::Stalled:
-        return QStringLiteral("the controller took no data for %1 s").arg(Budgets{}.drainMs / 1000);
+        return QStringLiteral("the controller took no data for %1 s").arg(budgets_.drainMs / 1000);
     case Outcome::Aborted:
         return QStringLiteral("the upload was ended");
     case Outcome::Done:

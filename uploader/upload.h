@@ -40,7 +40,7 @@ public:
     // `done` held. `wake` is emitted by whatever may change the answer.
     bool waitFor(const std::function<bool()>& done, int maxMs);
     // Why an upload that ended with `outcome` failed, as the operator reads it.
-    static QString failureReason(Outcome outcome);
+    QString failureReason(Outcome outcome) const;
     // Ends any wait at once; later waits return at once too.
     void abort();
     bool aborted() const { return aborted_; }

@@ -153,7 +153,7 @@ void frmDataUploader::UploadEphemeris() {
     if (outcome == Upload::Outcome::Aborted)
         return;
     if (outcome != Upload::Outcome::Done)
-        throw RunTimeError(Upload::failureReason(outcome).toStdString());
+        throw RunTimeError(upload_.failureReason(outcome).toStdString());
     TimerTickCount = 0;
     upload_.waitFor([this] { return TimerTickCount >= 2; }, 5 * platform_.tickMs);
     if (closing_ || upload_.aborted())

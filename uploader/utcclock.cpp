@@ -38,8 +38,7 @@ QString FormatUtc(const QDateTime& utc) {
 }
 
 QByteArray TimeSetCommand(const QDateTime& utc) {
-    return QByteArray(TimeSetPrefix.data(), qsizetype(TimeSetPrefix.size())) +
-           FormatUtc(utc).toLatin1() + DataTerminator;
+    return Bytes(TimeSetPrefix) + FormatUtc(utc).toLatin1() + DataTerminator;
 }
 
 } // namespace ravik
