@@ -101,12 +101,9 @@ double CliMs(Folder& f) {
 } // namespace
 
 int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    bench::offscreenUnlessSet();
     QApplication app(argc, argv);
-    const int points = argc > 1 ? std::atoi(argv[1]) : 1000;
-    if (points < 1 || points > 10001)
-        die("points: 1 to 10001");
+    const int points = bench::countArgument(argc, argv, 1000, 1, 10001, "points");
     const QByteArray pass = InstantTrackPass(points);
 
     Folder window(pass), cli(pass);

@@ -115,12 +115,9 @@ void Pause(int ms) {
 } // namespace
 
 int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    bench::offscreenUnlessSet();
     QApplication app(argc, argv);
-    const int rounds = argc > 1 ? std::atoi(argv[1]) : 20;
-    if (rounds < 1)
-        die("rounds: at least 1");
+    const int rounds = bench::countArgument(argc, argv, 20, 1, 100000, "rounds");
 
     Folder present(1);
     SimProcess sim;
