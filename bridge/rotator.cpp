@@ -1,6 +1,7 @@
 #include "rotator.h"
 #include "pointtocommand.h"
 #include "serialport.h"
+#include "words.h"
 #include <QRegularExpression>
 #include <cstdio>
 
@@ -34,11 +35,18 @@ bool PositionFromStatus(const QByteArray& status, int& azimuth, int& elevation) 
 }
 
 Rotator::Rotator(SerialPort& serial, QObject* parent)
-    : QObject(parent), serial_(serial), link_(serial, *this, LinkStyle::Manual) {
+    : QObject(parent), serial_(serial), link_(serial) {
     deadline_.setSingleShot(true);
     connect(&deadline_, &QTimer::timeout, this, [this] { finish(Timeout); });
     connect(&retry_, &QTimer::timeout, this, &Rotator::retry);
-    connect(&link_, &ControllerLink::commHandled, this, &Rotator::onCommHandled);
+    connect(&link_, &ControllerLink::found, this, [this](int n) { setText(FoundLine(n)); });
+    connect(&link_, &ControllerLink::notFound, this, [this](int n, ControllerLink::Absence why) {
+        if (why != ControllerLink::Absence::Foreign)
+            setText(NotFoundLine(n));
+    });
+    connect(&link_, &ControllerLink::received, this,
+            [this](const QByteArray& piece) { append(QString::fromLatin1(piece)); });
+    connect(&link_, &ControllerLink::replyEnded, this, &Rotator::onReplyEnded);
     connect(&link_, &ControllerLink::lost, this, &Rotator::onLost);
     connect(&link_, &ControllerLink::drained, this, &Rotator::pump);
 }
@@ -199,8 +207,8 @@ void Rotator::append(const QString& piece) {
         finish(Ok);
 }
 
-void Rotator::onCommHandled(int commEvent) {
-    if (commEvent == CommEndOfFile && current_ && current_->expect == Expect::Status)
+void Rotator::onReplyEnded() {
+    if (current_ && current_->expect == Expect::Status)
         finish(Ok);
 }
 
@@ -210,6 +218,7 @@ void Rotator::setText(const QString& text) {
 }
 
 void Rotator::onLost() {
+    setText(NotFoundLine(link_.portNumber()));
     status_.clear();
     statusAge_.invalidate();
     finish(IoError);

@@ -58,7 +58,7 @@ private:
                 std::function<void(int, const QByteArray&)> done);
     void pump();
     void finish(int code);
-    void onCommHandled(int commEvent);
+    void onReplyEnded();
     void onLost();
     void retry();
     void rememberStatus(int code, const QByteArray& answer);

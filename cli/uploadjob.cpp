@@ -2,12 +2,16 @@
 #include "conditioning.h"
 #include "controllerlink.h"
 #include "errors.h"
-#include "messagesink.h"
 #include "passfile.h"
 #include "progress.h"
 #include "qtserialport.h"
+#include "replytext.h"
+#include "replywait.h"
 #include "upload.h"
 #include "utcclock.h"
+#include "words.h"
+#include <QCoreApplication>
+#include <QTimer>
 #include <cstdio>
 #include <unistd.h>
 
@@ -24,7 +28,7 @@ constexpr int StatusWaitMs = 5000;
 // The identification answer may still be arriving after the probe; a pause this long means it
 // has ended.
 constexpr int QuietLineMs = 50;
-constexpr int QuietLineLimitMs = 500;
+constexpr int QuietLineRounds = 10;
 
 // Text for a shell: the controller's CR LF line ends become LF, and every piece ends its line.
 QByteArray ShellText(const QString& text) {
@@ -40,48 +44,116 @@ void Write(std::FILE* stream, const QByteArray& bytes) {
     std::fflush(stream);
 }
 
-// The link's message box, headless: outcome lines (found, not found, lost) go to stderr at once;
-// replies replace one another and only the one asked for is printed, on stdout.
-class ShellSink : public MessageSink {
-public:
-    explicit ShellSink(Progress& progress) : progress_(progress) {}
-    void setText(const QString& text) override { latest_ = text; }
-    void append(const QString& piece) override {
-        ++lines_;
-        progress_.interrupt();
-        Write(stderr, ShellText(piece));
-    }
-    const QString& latest() const { return latest_; }
-    int linesWritten() const { return lines_; }
-
-private:
-    Progress& progress_;
-    QString latest_;
-    int lines_ = 0;
-};
-
 void Error(const QString& text) {
     Write(stderr, ShellText(text));
 }
 
-// Asks for the status and waits until its reply has ended. False when it did not end in time or
-// the controller went away.
-bool ReadStatus(ControllerLink& link, Upload& upload) {
-    const quint64 ends = link.endOfFileCount();
-    link.requestStatus();
-    upload.waitFor([&] { return link.endOfFileCount() > ends || !link.isOpen(); }, StatusWaitMs);
-    return link.isOpen() && link.endOfFileCount() > ends;
-}
-
-// Lets the rest of the identification answer pass, so it is not taken for the first line's reply.
-void LetAnswerEnd(ControllerLink& link, Upload& upload) {
-    for (int waited = 0; waited < QuietLineLimitMs && link.isOpen(); waited += QuietLineMs) {
-        const quint64 before = link.receiveCount();
-        if (!upload.waitFor([&] { return link.receiveCount() != before || !link.isOpen(); },
-                            QuietLineMs))
-            return;
+// Finding the controller, setting its clock, the upload and the status read, one step after the
+// other as the controller's events come; the exit status ends the application's event loop.
+class Session : public QObject {
+public:
+    Session(const UploadOptions& options, TokenList& tokens, std::vector<QByteArray> lines)
+        : options_(options), tokens_(tokens), lines_(std::move(lines)) {
+        if (!options.device.isEmpty())
+            port_.setDevicePath(options.device);
+        // Outcome lines go to stderr at once, with the windows' wording. A device that answers
+        // without the product word gets the not-found line too: a log needs one.
+        connect(&link_, &ControllerLink::found, this, [this](int n) { say(FoundLine(n)); });
+        connect(&link_, &ControllerLink::notFound, this, [this](int n) { say(NotFoundLine(n)); });
+        connect(&link_, &ControllerLink::lost, this,
+                [this] { say(NotFoundLine(link_.portNumber())); });
+        // Made after the lines above, so a loss is told before the upload reports its end.
+        upload_.emplace(link_);
+        connect(&*upload_, &Upload::lineSent, this,
+                [this](int sent, int total) { progress_.update(sent, total); });
+        connect(&*upload_, &Upload::finished, this, &Session::uploaded);
+        quiet_.setSingleShot(true);
+        connect(&quiet_, &QTimer::timeout, this, &Session::answerEnded);
     }
-}
+
+    void start() {
+        if (options_.port || !options_.device.isEmpty())
+            link_.probe(options_.port.value_or(1));
+        else
+            link_.start(tokens_, SettingsFile);
+        if (!link_.isOpen()) {
+            if (!port_.errorString().isEmpty())
+                Error(QStringLiteral("ravik-upload: ") + port_.errorString());
+            return end(ControllerNotFound);
+        }
+        // The identification answer may still be arriving; it must not be taken for the first
+        // line's reply. It has ended after a pause of QuietLineMs, or after QuietLineRounds.
+        connect(&link_, &ControllerLink::received, &quiet_, [this] {
+            if (++quietRounds_ < QuietLineRounds)
+                quiet_.start(QuietLineMs);
+            else
+                answerEnded();
+        });
+        connect(&link_, &ControllerLink::lost, &quiet_, [this] { answerEnded(); });
+        quiet_.start(QuietLineMs);
+    }
+
+private:
+    void say(const QString& line) {
+        progress_.interrupt();
+        Write(stderr, ShellText(line));
+    }
+
+    void answerEnded() {
+        quiet_.stop();
+        link_.disconnect(&quiet_);
+        if (options_.syncClock && link_.writeData(TimeSetCommand(clock_.nowUtc()))) {
+            // As the window's button does: the status right after.
+            link_.requestStatus();
+            AwaitReply(link_, StatusWaitMs, [this](const auto&) { send(); });
+            return;
+        }
+        send();
+    }
+
+    void send() {
+        progress_.start();
+        upload_->start(lines_);
+    }
+
+    void uploaded(Upload::Outcome outcome) {
+        if (outcome != Upload::Outcome::Done) {
+            progress_.interrupt();
+            Error(CantAccessText + options_.file + QStringLiteral(": ") +
+                  upload_->failureReason(outcome));
+            return end(ControllerLost);
+        }
+        // The last reply may still be arriving; the status is asked for once it has ended.
+        if (link_.isOpen() && !link_.replyBuffer().isEmpty())
+            AwaitReply(link_, StatusWaitMs, [this](const auto&) { readStatus(); });
+        else
+            readStatus();
+    }
+
+    void readStatus() {
+        link_.requestStatus();
+        AwaitReply(link_, StatusWaitMs, [this](const std::optional<QByteArray>& reply) {
+            if (reply)
+                Write(stdout, ShellText(StatusReplyText(*reply)));
+            else if (link_.isOpen())
+                Error(QStringLiteral("ravik-upload: the controller sent no complete status reply"));
+            end(Uploaded);
+        });
+    }
+
+    void end(ExitStatus status) { QCoreApplication::exit(status); }
+
+    const UploadOptions& options_;
+    TokenList& tokens_;
+    std::vector<QByteArray> lines_;
+    SystemClock clock_;
+    Progress progress_{stderr, isatty(fileno(stderr)) != 0};
+    QtSerialPort port_{QStringLiteral(".")};
+    ControllerLink link_{port_};
+    std::optional<Upload> upload_;
+    QTimer quiet_;
+    int quietRounds_ = 0;
+};
 
 } // namespace
 
@@ -117,46 +189,9 @@ ExitStatus RunUpload(const UploadOptions& options) {
         return Uploaded;
     }
 
-    Progress progress(stderr, isatty(fileno(stderr)) != 0);
-    ShellSink sink(progress);
-    QtSerialPort port(QStringLiteral("."));
-    ControllerLink link(port, sink, LinkStyle::Uploader);
-    if (!options.device.isEmpty())
-        port.setDevicePath(options.device);
-    if (options.port || !options.device.isEmpty())
-        link.probe(options.port.value_or(1));
-    else
-        link.start(tokens, SettingsFile);
-    if (!link.isOpen()) {
-        // A device that answers without the product word is closed without a line; a log
-        // still needs one.
-        if (sink.linesWritten() == 0)
-            sink.append(NotFoundLine(link.portNumber()));
-        if (!port.errorString().isEmpty())
-            Error(QStringLiteral("ravik-upload: ") + port.errorString());
-        return ControllerNotFound;
-    }
-
-    Upload upload(link);
-    LetAnswerEnd(link, upload);
-    if (options.syncClock && link.writeData(TimeSetCommand(clock.nowUtc())))
-        ReadStatus(link, upload); // as the window's button does: the status right after
-
-    QObject::connect(&upload, &Upload::lineSent, &upload,
-                     [&](int sent, int total) { progress.update(sent, total); });
-    progress.start();
-    if (const Upload::Outcome outcome = upload.send(lines); outcome != Upload::Outcome::Done) {
-        progress.interrupt();
-        Error(CantAccessText + options.file + QStringLiteral(": ") + upload.failureReason(outcome));
-        return ControllerLost;
-    }
-    // The last reply may still be arriving; the status is asked for once it has ended.
-    upload.waitFor([&] { return link.replyBuffer().isEmpty() || !link.isOpen(); }, StatusWaitMs);
-    if (ReadStatus(link, upload))
-        Write(stdout, ShellText(sink.latest()));
-    else if (link.isOpen())
-        Error(QStringLiteral("ravik-upload: the controller sent no complete status reply"));
-    return Uploaded;
+    Session session(options, tokens, std::move(lines));
+    QTimer::singleShot(0, &session, &Session::start);
+    return ExitStatus(QCoreApplication::exec());
 }
 
 } // namespace ravik_upload

@@ -58,12 +58,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         }
     });
     OverBuffer(bytes, [](LineReader& reader) { Parse_InstantTrack(reader, tokens, table); });
-    if (table.PointCount < 0 || table.PointCount > EphemerisTable::Capacity) {
+    if (table.Points.size() > EphemerisTable::MaxPoints) {
         __builtin_trap();
     }
     PrepareUpload(table);
     OverBuffer(bytes, [](LineReader& reader) { Parse_Nova(reader, tokens, table, months); });
-    if (table.PointCount < 0 || table.PointCount > EphemerisTable::Capacity) {
+    if (table.Points.size() > EphemerisTable::MaxPoints) {
         __builtin_trap();
     }
     PrepareUpload(table);

@@ -19,7 +19,7 @@ public:
     void discardInput() override;
     QByteArray readAll() override;
     bool write(const QByteArray& bytes) override;
-    qint64 bytesToWrite() const override { return 0; }
+    qint64 bytesToWrite() const override { return unsent; }
     bool waitForInput(int msecs) override;
     void setNotificationsEnabled(bool enabled) override;
 
@@ -34,6 +34,7 @@ public:
     // Called with every write; what it returns arrives as input.
     std::function<QByteArray(const QByteArray&)> responder;
     bool failWrites = false;
+    qint64 unsent = 0; // bytes the device has not taken yet
 
     QByteArray written;  // everything written while open
     int openedPort = -1; // the number last opened

@@ -1,5 +1,4 @@
 #pragma once
-#include "messagesink.h"
 #include <QObject>
 #include <QString>
 
@@ -8,7 +7,7 @@ namespace ravik {
 // The exact content of a window's message box (Latin-1 text with its own CR and LF). Widgets
 // only display it; tests read text(). Appending costs the size of the piece; the text keeps a
 // bounded tail so a controller that never stops talking cannot exhaust memory.
-class MessageText : public QObject, public MessageSink {
+class MessageText : public QObject {
     Q_OBJECT
 public:
     static constexpr qsizetype DefaultLimit = 1 << 20;
@@ -16,8 +15,10 @@ public:
     explicit MessageText(qsizetype limit = DefaultLimit, QObject* parent = nullptr);
 
     const QString& text() const { return text_; }
-    void setText(const QString& text) override;
-    void append(const QString& piece) override;
+    // Replaces everything shown so far.
+    void setText(const QString& text);
+    // Adds `piece` after what is shown.
+    void append(const QString& piece);
 
     // Converts the exact text into what a plain-text widget should show: CR LF, lone CR and lone
     // LF each become one "\n". `previousEndedWithCr` tells whether the text before `piece` ended

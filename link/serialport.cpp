@@ -9,11 +9,11 @@ void SerialPort::deliver(const QByteArray& bytes) {
         const qsizetype end = eof < 0 ? bytes.size() : eof;
         if (end > from) {
             input_.append(bytes.constData() + from, end - from);
-            notify(CommReceive);
+            emit received();
         }
         if (eof < 0 || !isOpen())
             break;
-        notify(CommEndOfFile);
+        emit endOfFile();
         from = eof + 1;
     }
 }

@@ -5,13 +5,10 @@
 
 namespace ravik {
 
-// Kinds of serial notification the programs look at (the values operators' documentation uses).
-enum CommEvent : int { CommNone = 0, CommReceive = 2, CommEndOfFile = 7 };
-
 inline constexpr char EndOfFileChar = 26; // Ctrl-Z ends every controller reply
 
 // The operations the controller link relies on. Received bytes are delivered as notifications:
-// CommReceive when characters are waiting, and CommEndOfFile right after the characters in front
+// received() when characters are waiting, and endOfFile() right after the characters in front
 // of an end-of-file character have been made available. The end-of-file character itself is
 // never handed out by readAll().
 class SerialPort : public QObject {
@@ -45,13 +42,14 @@ public:
     // waiting then are notified from the event loop.
     virtual void setNotificationsEnabled(bool enabled) = 0;
 
-    // The kind of the latest notification, kept until the next one.
-    int lastEvent() const { return lastEvent_; }
     // Characters delivered by notifications and not yet read.
     qsizetype deliveredCount() const { return input_.size(); }
 
 signals:
-    void notified(int commEvent);
+    // Characters are waiting to be read.
+    void received();
+    // An end-of-file character arrived; the characters in front of it were notified before.
+    void endOfFile();
     // The device took some of the bytes waiting to be written.
     void drained();
     // The device went away while open (adapter pulled, other end of a pseudo-terminal closed) or
@@ -68,12 +66,6 @@ protected:
     void dropDelivered() { input_.clear(); }
 
 private:
-    void notify(int event) {
-        lastEvent_ = event;
-        emit notified(event);
-    }
-
-    int lastEvent_ = CommNone;
     QByteArray input_;
 };
 

@@ -50,10 +50,15 @@ std::span<const ControlRow> ManualLayout() {
 }
 
 frmDataUploader::frmDataUploader(const Platform& platform, QWidget* parent)
-    : ControllerWindow(*platform.port, LinkStyle::Manual, Layout, QStringLiteral("Text1\r\n"), 1000,
-                       platform.fontFamily, parent),
+    : ControllerWindow(*platform.port, OutcomeLines::ReplaceText, Layout,
+                       QStringLiteral("Text1\r\n"), 1000, platform.fontFamily, parent),
       platform_(platform) {
     setWindowIcon(QIcon(QStringLiteral(":/handpoint.png")));
+    // Replies are shown as they come, the end of a reply included; nothing waits for one.
+    connect(&link_, &ControllerLink::statusRequested, this,
+            [this] { box_.setText(QStringLiteral("Reading the status\r\n")); });
+    connect(&link_, &ControllerLink::received, this,
+            [this](const QByteArray& piece) { box_.append(QString::fromLatin1(piece)); });
     connect(findChild<QPushButton*>(QStringLiteral("cmdGo")), &QPushButton::clicked, this,
             &frmDataUploader::cmdGo_Click);
     // Each entry box is named by its label, for screen readers and for the label's buddy.
@@ -64,6 +69,12 @@ frmDataUploader::frmDataUploader(const Platform& platform, QWidget* parent)
         caption->setBuddy(entry);
         entry->setAccessibleName(caption->text());
     }
+}
+
+void frmDataUploader::pressCommand(Command command) {
+    if (command == Command::Unwind)
+        box_.setText(QStringLiteral("Unwinding\r\n")); // said even without a controller
+    ControllerWindow::pressCommand(command);
 }
 
 void frmDataUploader::Form_Load() {

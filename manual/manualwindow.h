@@ -30,6 +30,9 @@ public:
     void Form_Load();
     void cmdGo_Click();
 
+protected:
+    void pressCommand(ravik::Command command) override;
+
 private:
     Platform platform_;
 };

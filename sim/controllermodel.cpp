@@ -272,9 +272,11 @@ void ControllerModel::finishData(qint64 nowMs, QByteArray& out) {
         if (const auto p = parseUploadLine(dataBytes_)) {
             if (int(points_.size()) < Capacity)
                 points_.push_back(*p);
-            QByteArray text = Bytes(StatusWord) + (motion_ ? "on" : "off") + "  Points " +
-                              QByteArray::number(qsizetype(points_.size())) + "\r\n" +
-                              EndOfFileChar;
+            QByteArray text = config_.bareEof
+                                  ? QByteArray(1, EndOfFileChar)
+                                  : Bytes(StatusWord) + (motion_ ? "on" : "off") + "  Points " +
+                                        QByteArray::number(qsizetype(points_.size())) + "\r\n" +
+                                        EndOfFileChar;
             reply(text, out); // judged before counting, so the Nth line is still answered
             ++uploads_;
         }

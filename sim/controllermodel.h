@@ -20,6 +20,7 @@ struct ControllerConfig {
     bool garbage = false;        // every reply replaced by text without the product or status word
     int silentAfter = -1;        // stop answering after this many upload lines; negative: never
     bool ownReply = false;       // commands the programs follow with "Z" get a short reply first
+    bool bareEof = false;        // upload lines are answered by the end-of-file character alone
     int lateProductMs = -1; // identification sent as 5 characters without the product word, then
                             // the rest this much later; negative: sent whole
 };

@@ -27,6 +27,7 @@ QString simUsage() {
         "                     word nor the status word, ended by the end-of-file character\n"
         "  --own-reply        answer every command that the programs follow with a status\n"
         "                     request with a reply of its own first: OK, CR LF, end-of-file\n"
+        "  --bare-eof         answer upload lines with the end-of-file character alone\n"
         "  --late-product MS  send the identification answer as \"RC-2 \", then MS milliseconds\n"
         "                     later the rest with the product word\n"
         "  --read-stall MS    after the first upload line, read nothing for MS milliseconds\n"
@@ -130,6 +131,8 @@ ParsedOptions parseSimArguments(const QStringList& args) {
             o.controller.garbage = true;
         else if (name == QLatin1String("--own-reply"))
             o.controller.ownReply = true;
+        else if (name == QLatin1String("--bare-eof"))
+            o.controller.bareEof = true;
         else
             flag = false;
         if (flag) {

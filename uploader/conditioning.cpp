@@ -36,8 +36,7 @@ void AppendPadded(std::string& out, int value) {
 
 void ConditionTable(EphemerisTable& table) {
     float previous = -1.0f;
-    const int count = std::clamp<int>(table.PointCount, 0, int(table.Points.size()));
-    for (int i = 0; i < count; ++i) {
+    for (std::size_t i = 0; i < table.Points.size(); ++i) {
         EphemerisPoint& p = table.Points[i];
         const double t = p.Minute / 60.0 + p.Hour + p.Second / 3600.0;
         // Compared at single precision, as the time of day is kept between points.
@@ -45,8 +44,8 @@ void ConditionTable(EphemerisTable& table) {
         if (time == previous) {
             p.Second = 30;
         }
-        p.Azimuth = OnGrid(p.Azimuth, i, "azimuth");
-        p.Elevation = OnGrid(p.Elevation, i, "elevation");
+        p.Azimuth = OnGrid(p.Azimuth, int(i), "azimuth");
+        p.Elevation = OnGrid(p.Elevation, int(i), "elevation");
         previous = time;
     }
 }
@@ -76,7 +75,7 @@ QByteArray FormatEphemerisLine(const EphemerisTable& table, int index) {
 
 std::vector<int> PointsToSend(const EphemerisTable& table) {
     std::vector<int> sent;
-    const int count = std::clamp<int>(table.PointCount, 0, int(table.Points.size()));
+    const int count = int(table.Points.size());
     int16_t lastAzimuth = 0;
     int16_t lastElevation = 0;
     if (count > 0 && table.Points[0].Elevation >= 0) {

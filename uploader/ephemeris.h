@@ -18,11 +18,11 @@ struct EphemerisPoint {
     int16_t Elevation = 0;
 };
 
-// The points of one pass. Entries at and above PointCount are leftovers of earlier files.
+// The points of one pass, in file order.
 struct EphemerisTable {
-    static constexpr int Capacity = 10001;
-    std::vector<EphemerisPoint> Points = std::vector<EphemerisPoint>(Capacity);
-    int16_t PointCount = 0;
+    // The controller stores at most this many points; a parser stops reading once it has them.
+    static constexpr std::size_t MaxPoints = 10001;
+    std::vector<EphemerisPoint> Points;
     bool Loaded = false;
     QString PassFileName;
 };

@@ -8,9 +8,6 @@
 namespace ravik {
 namespace {
 
-// Both formats stop once the entry with this index has been filled.
-constexpr int LastPointIndex = EphemerisTable::Capacity - 1;
-
 // InstantTrack's abbreviations are the first three letters of these, so "May" serves both.
 constexpr std::array<std::u16string_view, 12> FullMonthNames = {
     u"January", u"February", u"March",     u"April",   u"May",      u"June",
@@ -77,7 +74,7 @@ bool IsMonthName(const QString& token, const MonthNames& names) {
 }
 
 void Parse_InstantTrack(LineReader& reader, TokenList& tokens, EphemerisTable& table) {
-    table.PointCount = 0;
+    table.Points.clear();
     table.Loaded = false;
     for (int header = 1; header <= 2; ++header) {
         if (reader.atEnd())
@@ -85,15 +82,14 @@ void Parse_InstantTrack(LineReader& reader, TokenList& tokens, EphemerisTable& t
         reader.readLine();
     }
     // Date DDMonYYYY, time HHMM, azimuth, elevation, then columns that are not read.
-    while (!reader.atEnd() && table.PointCount <= LastPointIndex) {
+    while (!reader.atEnd() && table.Points.size() < EphemerisTable::MaxPoints) {
         const int n = TokenizeLine(reader.readLine(), tokens);
         const QStringView date = tokens[0];
         const QStringView time = tokens[1];
         if (n < 7 || !IsNumeric(time))
             continue;
         const int line = reader.lineNumber();
-        // In this order, so that a failure leaves the entry filled as far as it got.
-        EphemerisPoint& p = table.Points[size_t(table.PointCount)];
+        EphemerisPoint p;
         p.Elevation = Field(tokens[3], "elevation", line);
         p.Azimuth = Field(tokens[2], "azimuth", line);
         p.Second = 0;
@@ -102,14 +98,14 @@ void Parse_InstantTrack(LineReader& reader, TokenList& tokens, EphemerisTable& t
         p.Year = Field(date.right(4), "year", line);
         p.Day = Field(date.left(2), "day", line);
         p.Month = int16_t(MonthNumber(date.mid(2, 3), 3));
-        ++table.PointCount;
+        table.Points.push_back(p);
     }
     table.Loaded = true;
 }
 
 void Parse_Nova(LineReader& reader, TokenList& tokens, EphemerisTable& table,
                 const MonthNames& monthNames) {
-    table.PointCount = 0;
+    table.Points.clear();
     table.Loaded = false;
     if (reader.atEnd())
         Fail(1, QStringLiteral("the file is empty"));
@@ -132,7 +128,7 @@ void Parse_Nova(LineReader& reader, TokenList& tokens, EphemerisTable& table,
         day = Field(dayText, "day", line);
     };
 
-    while (!reader.atEnd() && table.PointCount <= LastPointIndex) {
+    while (!reader.atEnd() && table.Points.size() < EphemerisTable::MaxPoints) {
         QString text = reader.readLine();
         const bool marker = IsMarkerLine(text);
         const int n = TokenizeLine(std::move(text), tokens);
@@ -155,7 +151,7 @@ void Parse_Nova(LineReader& reader, TokenList& tokens, EphemerisTable& table,
         }
         // A data line: hour, minute, second, azimuth, elevation, then columns that are not read.
         if (n >= 9 && n < 25 && IsNumeric(tokens[0]) && IsNumeric(tokens[1])) {
-            EphemerisPoint& p = table.Points[size_t(table.PointCount)];
+            EphemerisPoint p;
             p.Elevation = Field(tokens[4], "elevation", line);
             p.Azimuth = Field(tokens[3], "azimuth", line);
             p.Second = Field(tokens[2], "second", line);
@@ -166,7 +162,7 @@ void Parse_Nova(LineReader& reader, TokenList& tokens, EphemerisTable& table,
             if (yearField == NotConverted)
                 yearField = Field(year, "year", line);
             p.Year = int16_t(yearField);
-            ++table.PointCount;
+            table.Points.push_back(p);
         }
     }
     table.Loaded = true;

@@ -16,9 +16,9 @@ void FillMonthNameTable(MonthNames& names);
 bool IsMonthName(const QString& token, const MonthNames& names);
 
 // Reads an InstantTrack prediction from its first line into the table: two header lines, then
-// one point per line whose second token is numeric and that has at least 7 tokens. Sets
-// PointCount and, at the end, Loaded. Throws RunTimeError ("line N: ...") on a failure, leaving
-// the points read so far and Loaded false.
+// one point per line whose second token is numeric and that has at least 7 tokens, up to
+// EphemerisTable::MaxPoints. Replaces the points and, at the end, sets Loaded. Throws RunTimeError
+// ("line N: ...") on a failure, leaving the points read so far and Loaded false.
 void Parse_InstantTrack(LineReader& reader, TokenList& tokens, EphemerisTable& table);
 
 // Reads a Nova prediction from its first line into the table: a title line, then date lines

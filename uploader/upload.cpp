@@ -1,17 +1,19 @@
 #include "upload.h"
 #include "controllerlink.h"
-#include "serialport.h"
-#include <QElapsedTimer>
-#include <QEventLoop>
-#include <QTimer>
 #include <algorithm>
 
 namespace ravik {
 
 Upload::Upload(ControllerLink& link, QObject* parent) : QObject(parent), link_(link) {
-    connect(&link_, &ControllerLink::commHandled, this, &Upload::wake);
-    connect(&link_, &ControllerLink::lost, this, &Upload::wake);
-    connect(&link_, &ControllerLink::drained, this, &Upload::wake);
+    timer_.setSingleShot(true);
+    connect(&timer_, &QTimer::timeout, this, &Upload::onTimeout);
+    connect(&link_, &ControllerLink::received, this, [this] { onReply(false); });
+    connect(&link_, &ControllerLink::replyEnded, this, [this] { onReply(true); });
+    connect(&link_, &ControllerLink::drained, this, &Upload::onDrained);
+    connect(&link_, &ControllerLink::lost, this, [this] {
+        if (isRunning())
+            finish(Outcome::Lost);
+    });
 }
 
 QString Upload::failureReason(Outcome outcome) const {
@@ -28,98 +30,120 @@ QString Upload::failureReason(Outcome outcome) const {
     return {};
 }
 
-void Upload::wake() {
-    emit woken();
+void Upload::start(std::vector<QByteArray> lines) {
+    lines_ = std::move(lines);
+    next_ = 0;
+    sharedLeft_ = budgets_.sharedMs;
+    answered_ = true; // nothing is missing before the first line
+    if (lines_.empty()) {
+        state_ = State::Answered;
+        QMetaObject::invokeMethod(
+            this, [this] { finish(Outcome::Done); }, Qt::QueuedConnection);
+        return;
+    }
+    writeWhenDrained();
 }
 
 void Upload::abort() {
-    aborted_ = true;
-    emit woken();
+    if (isRunning())
+        finish(Outcome::Aborted);
 }
 
-bool Upload::waitFor(const std::function<bool()>& done, int maxMs) {
-    if (done())
-        return true;
-    if (aborted_ || maxMs <= 0)
-        return false;
-    QEventLoop loop;
-    QTimer deadline;
-    deadline.setSingleShot(true);
-    connect(&deadline, &QTimer::timeout, &loop, &QEventLoop::quit);
-    connect(this, &Upload::woken, &loop, [&] {
-        if (aborted_ || done())
-            loop.quit();
-    });
-    deadline.start(maxMs);
-    loop.exec();
-    return done();
+void Upload::writeWhenDrained() {
+    if (!link_.isOpen())
+        return finish(Outcome::Lost);
+    unsent_ = link_.bytesToWrite();
+    if (unsent_ > 0) {
+        state_ = State::Draining;
+        timer_.start(budgets_.drainMs);
+        return;
+    }
+    const std::size_t i = next_;
+    tailPending_ = i > 0 && !link_.replyBuffer().isEmpty();
+    endSeen_ = false;
+    answered_ = false;
+    state_ = State::AwaitingReply;
+    if (!link_.writeData(lines_[i])) {
+        if (isRunning()) // the loss may have ended the upload already
+            finish(Outcome::Lost);
+        return;
+    }
+    budget_ = i == 0 ? budgets_.firstReplyMs : std::min(budgets_.lineReplyMs, sharedLeft_);
+    if (budget_ > 0) {
+        timer_.start(budget_);
+    } else { // the shared budget is spent: on as fast as the line takes the lines
+        state_ = State::Answered;
+        QMetaObject::invokeMethod(this, &Upload::lineDone, Qt::QueuedConnection);
+    }
 }
 
-bool Upload::waitForDrain() {
-    for (qint64 left = link_.bytesToWrite(); left > 0; left = link_.bytesToWrite()) {
-        waitFor([&] { return link_.bytesToWrite() < left || !link_.isOpen(); }, budgets_.drainMs);
-        if (aborted_ || !link_.isOpen() || link_.bytesToWrite() >= left)
-            return false;
+void Upload::onDrained() {
+    if (state_ != State::Draining)
+        return;
+    const qint64 left = link_.bytesToWrite();
+    if (left == 0) {
+        timer_.stop();
+        writeWhenDrained();
+    } else if (left < unsent_) { // progress: the controller gets the full time again
+        unsent_ = left;
+        timer_.start(budgets_.drainMs);
     }
-    return true;
 }
 
-Upload::Outcome Upload::send(const std::vector<QByteArray>& lines) {
-    // A reply answers a line only if it begins after the line was written: when the previous
-    // reply was still arriving at the write, its tail (end-of-file included) is passed over.
-    bool tailPending = false;
-    bool endSeen = false;
-    bool answered = false;
-    const auto tracker = connect(&link_, &ControllerLink::commHandled, this, [&](int event) {
-        // Anything that begins after the line answers it, even a bare end-of-file character.
-        if (!tailPending || endSeen)
-            answered = true;
-        if (event == CommEndOfFile)
-            endSeen = true;
-    });
-    struct Disconnect {
-        QMetaObject::Connection c;
-        ~Disconnect() { QObject::disconnect(c); }
-    } disconnectTracker{tracker};
+void Upload::onReply(bool ended) {
+    if (state_ != State::AwaitingReply && state_ != State::AwaitingLast)
+        return;
+    // Anything that begins after the line answers it, even a bare end-of-file character.
+    if (!tailPending_ || endSeen_)
+        answered_ = true;
+    if (ended)
+        endSeen_ = true;
+    if (!answered_)
+        return;
+    timer_.stop();
+    if (state_ == State::AwaitingLast)
+        return finish(Outcome::Done);
+    // On from the event loop, so the rest of what arrived with this reply is taken first.
+    state_ = State::Answered;
+    QMetaObject::invokeMethod(this, &Upload::lineDone, Qt::QueuedConnection);
+}
 
-    const auto answeredOrGone = [&] { return answered || !link_.isOpen(); };
-    int sharedLeft = budgets_.sharedMs;
-    bool lastAnswered = true;
-    for (std::size_t i = 0; i < lines.size(); ++i) {
-        if (aborted_)
-            return Outcome::Aborted;
-        tailPending = i > 0 && !link_.replyBuffer().isEmpty();
-        endSeen = false;
-        answered = false;
-        if (!waitForDrain()) {
-            if (aborted_)
-                return Outcome::Aborted;
-            return link_.isOpen() ? Outcome::Stalled : Outcome::Lost;
-        }
-        if (!link_.writeData(lines[i]))
-            return aborted_ ? Outcome::Aborted : Outcome::Lost;
-        const int budget =
-            i == 0 ? budgets_.firstReplyMs : std::min(budgets_.lineReplyMs, sharedLeft);
-        QElapsedTimer waited;
-        waited.start();
-        waitFor(answeredOrGone, budget);
-        if (aborted_)
-            return Outcome::Aborted;
-        if (!link_.isOpen())
-            return Outcome::Lost;
-        if (!answered && i > 0 && budget > 0)
-            sharedLeft -= int(std::min<qint64>(waited.elapsed(), budget));
-        lastAnswered = answered;
-        emit lineSent(int(i + 1), int(lines.size()));
+void Upload::onTimeout() {
+    switch (state_) {
+    case State::Draining:
+        return finish(link_.isOpen() ? Outcome::Stalled : Outcome::Lost);
+    case State::AwaitingReply:
+        if (next_ > 0)
+            sharedLeft_ -= budget_;
+        return lineDone();
+    case State::AwaitingLast:
+        return finish(Outcome::Done);
+    case State::Idle:
+    case State::Answered:
+        break;
     }
-    if (!lastAnswered) {
-        waitFor(answeredOrGone, budgets_.finalReplyMs);
-        if (aborted_)
-            return Outcome::Aborted;
-        if (!link_.isOpen())
-            return Outcome::Lost;
-    }
-    return Outcome::Done;
+}
+
+void Upload::lineDone() {
+    if (state_ != State::AwaitingReply && state_ != State::Answered)
+        return; // ended meanwhile
+    ++next_;
+    emit lineSent(int(next_), int(lines_.size()));
+    if (!isRunning())
+        return;
+    if (next_ < lines_.size())
+        return writeWhenDrained();
+    if (answered_)
+        return finish(Outcome::Done);
+    state_ = State::AwaitingLast;
+    timer_.start(budgets_.finalReplyMs);
+}
+
+void Upload::finish(Outcome outcome) {
+    timer_.stop();
+    state_ = State::Idle;
+    lines_.clear();
+    emit finished(outcome);
 }
 
 } // namespace ravik

@@ -1,15 +1,16 @@
 #pragma once
 #include <QByteArray>
 #include <QObject>
-#include <functional>
+#include <QTimer>
 #include <vector>
 
 namespace ravik {
 
 class ControllerLink;
 
-// Sends prepared upload lines at the controller's pace. Waiting hands control to the event loop
-// (replies, clock ticks and clicks go on) and is bounded by time, never by spinning.
+// Sends prepared upload lines at the controller's pace: a small state machine driven by the
+// link's events and one single-shot timer, ending in one finished() signal. Nothing in it waits:
+// replies, clock ticks and clicks go on between lines. Every wait is bounded by time.
 class Upload : public QObject {
     Q_OBJECT
 public:
@@ -28,40 +29,51 @@ public:
     };
 
     enum class Outcome { Done, Lost, Aborted, Stalled };
+    Q_ENUM(Outcome)
 
     explicit Upload(ControllerLink& link, QObject* parent = nullptr);
     void setBudgets(const Budgets& budgets) { budgets_ = budgets; }
 
-    // Writes the lines in order, waiting for a reply after each, then for the last reply. Each
-    // line waits for the port to take the one before, so however silent the controller, the
-    // lines not yet taken never pile up.
-    Outcome send(const std::vector<QByteArray>& lines);
-    // Runs the event loop until `done` holds, `maxMs` pass, or the upload is aborted. True when
-    // `done` held. `wake` is emitted by whatever may change the answer.
-    bool waitFor(const std::function<bool()>& done, int maxMs);
+    // Starts writing the lines in order, each after the reply to the one before (or its budget),
+    // then waits for the last reply; finished() follows once. Each line waits for the port to
+    // take the one before, so however silent the controller, the lines not yet taken never pile
+    // up.
+    void start(std::vector<QByteArray> lines);
+    // Ends a running upload at once, with finished(Aborted).
+    void abort();
+    bool isRunning() const { return state_ != State::Idle; }
     // Why an upload that ended with `outcome` failed, as the operator reads it.
     QString failureReason(Outcome outcome) const;
-    // Ends any wait at once; later waits return at once too.
-    void abort();
-    bool aborted() const { return aborted_; }
-
-public slots:
-    // Something happened that a wait may be waiting for (a reply, a clock tick).
-    void wake();
 
 signals:
-    void woken();
     // A line went out and its wait is over: `sent` of the `total` lines are done (progress).
     void lineSent(int sent, int total);
+    void finished(ravik::Upload::Outcome outcome);
 
 private:
-    // Waits until the port has taken every byte written; false when it took none for
-    // drainMs (or the upload ended).
-    bool waitForDrain();
+    enum class State { Idle, Draining, AwaitingReply, Answered, AwaitingLast };
+
+    void writeWhenDrained();
+    void onDrained();
+    void onReply(bool ended);
+    void onTimeout();
+    void lineDone();
+    void finish(Outcome outcome);
 
     ControllerLink& link_;
     Budgets budgets_;
-    bool aborted_ = false;
+    QTimer timer_; // the wait in progress: for the port to drain, or for a reply
+    State state_ = State::Idle;
+    std::vector<QByteArray> lines_;
+    std::size_t next_ = 0; // the line being sent
+    int budget_ = 0;       // its reply budget
+    int sharedLeft_ = 0;   // of Budgets::sharedMs
+    qint64 unsent_ = 0;    // bytes the port had not taken at the last progress
+    // A reply answers a line only if it begins after the line was written: when the previous
+    // reply was still arriving at the write, its tail (end-of-file included) is passed over.
+    bool tailPending_ = false;
+    bool endSeen_ = false;
+    bool answered_ = false;
 };
 
 } // namespace ravik

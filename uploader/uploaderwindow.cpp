@@ -4,7 +4,9 @@
 #include "errors.h"
 #include "formbuilder.h"
 #include "passfile.h"
+#include "replytext.h"
 #include "serialport.h"
+#include "words.h"
 #include <QLabel>
 #include <QPushButton>
 #include <array>
@@ -47,10 +49,16 @@ std::span<const ControlRow> UploaderLayout() {
 }
 
 frmDataUploader::frmDataUploader(const Platform& platform, QWidget* parent)
-    : ControllerWindow(*platform.port, LinkStyle::Uploader, Layout, QStringLiteral("Text1"),
+    : ControllerWindow(*platform.port, OutcomeLines::Appended, Layout, QStringLiteral("Text1"),
                        platform.tickMs, platform.fontFamily, parent),
       platform_(platform), upload_(link_) {
     setWindowIcon(QIcon(QStringLiteral(":/skypass.png")));
+    // A reply is shown once it has ended, from the status word on.
+    connect(&link_, &ControllerLink::statusRequested, this,
+            [this] { box_.setText(QStringLiteral("Reading the status")); });
+    connect(&link_, &ControllerLink::replyEnded, this,
+            [this](const QByteArray& reply) { box_.setText(StatusReplyText(reply)); });
+    connect(&upload_, &Upload::finished, this, &frmDataUploader::uploadFinished);
     const auto wire = [this](const char* name, auto handler) {
         connect(findChild<QPushButton*>(QString::fromLatin1(name)), &QPushButton::clicked, this,
                 handler);
@@ -75,13 +83,13 @@ void frmDataUploader::Form_Load() {
         startClock();
         return;
     }
-    table_.PointCount = 0;
+    table_.Points.clear();
     table_.Loaded = false;
     startLink(platform_.settingsPath);
 }
 
 void frmDataUploader::Form_QueryUnload() {
-    closing_ = true;
+    awaitingTicks_ = false;
     upload_.abort();
     ControllerWindow::Form_QueryUnload();
 }
@@ -97,7 +105,10 @@ void frmDataUploader::tmrTimer1_Timer() {
     findChild<QLabel*>(QStringLiteral("lblTime"))
         ->setText(QStringLiteral("UTC:  ") + FormatUtc(CurrentUtc));
     ++TimerTickCount;
-    upload_.wake();
+    if (awaitingTicks_ && TimerTickCount >= 2) {
+        awaitingTicks_ = false;
+        cmdStatus_Click();
+    }
 }
 
 void frmDataUploader::cmdSynchronize_Click() {
@@ -111,13 +122,8 @@ void frmDataUploader::cmdSynchronize_Click() {
 
 void frmDataUploader::cmdOpen_Click() {
     // A second load would rewrite the table the running upload is still sending.
-    if (busy_ || closing_)
+    if (uploading())
         return;
-    busy_ = true;
-    struct Busy {
-        bool& flag;
-        ~Busy() { flag = false; }
-    } busy{busy_};
     box_.setText(QString());
     table_.Loaded = false;
     try {
@@ -134,9 +140,8 @@ void frmDataUploader::cmdOpen_Click() {
 }
 
 void frmDataUploader::failLoad(const QString& reason) {
-    if (!closing_)
-        platform_.dialogs->message(CantAccessText + table_.PassFileName, ErrorTitle,
-                                   Dialogs::Icon::Exclamation, reason);
+    platform_.dialogs->message(CantAccessText + table_.PassFileName, ErrorTitle,
+                               Dialogs::Icon::Exclamation, reason);
     table_.PassFileName.clear();
 }
 
@@ -149,16 +154,16 @@ void frmDataUploader::UploadEphemeris() {
     const std::vector<QByteArray> lines = PrepareUploadLines(table_);
     if (!link_.isOpen())
         return;
-    const Upload::Outcome outcome = upload_.send(lines);
+    upload_.start(lines);
+}
+
+void frmDataUploader::uploadFinished(Upload::Outcome outcome) {
     if (outcome == Upload::Outcome::Aborted)
         return;
     if (outcome != Upload::Outcome::Done)
-        throw RunTimeError(upload_.failureReason(outcome).toStdString());
+        return failLoad(upload_.failureReason(outcome));
     TimerTickCount = 0;
-    upload_.waitFor([this] { return TimerTickCount >= 2; }, 5 * platform_.tickMs);
-    if (closing_ || upload_.aborted())
-        return;
-    cmdStatus_Click();
+    awaitingTicks_ = true;
 }
 
 } // namespace skypass

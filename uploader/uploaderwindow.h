@@ -47,11 +47,12 @@ public:
 
     const ravik::EphemerisTable& table() const { return table_; }
     double utcOffsetMinutes() const { return UtcOffsetMinutes; }
-    // True from the choice of a pass file to the end of its upload.
-    bool uploading() const { return busy_; }
+    // True from the start of an upload to its status request.
+    bool uploading() const { return upload_.isRunning() || awaitingTicks_; }
 
 private:
     void failLoad(const QString& reason);
+    void uploadFinished(ravik::Upload::Outcome outcome);
 
     Platform platform_;
     ravik::Upload upload_;
@@ -59,8 +60,9 @@ private:
     ravik::EphemerisTable table_;
     double UtcOffsetMinutes = 0;
     QDateTime CurrentUtc;
-    bool closing_ = false;
-    bool busy_ = false;
+    // After an upload the status is asked for at the second clock tick, so the controller has
+    // taken the last point in.
+    bool awaitingTicks_ = false;
 };
 
 // The window's controls in tab order, for the layout test.

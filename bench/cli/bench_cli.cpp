@@ -77,9 +77,14 @@ double SkypassMs(Folder& f) {
     window.Form_Load();
     if (!window.link().isOpen())
         die("skypass did not find the controller");
-    window.cmdOpen_Click(); // returns once the status has been asked for
-    const quint64 ends = window.link().endOfFileCount();
-    while (window.link().endOfFileCount() == ends && t.elapsed() < 600000)
+    // Done when the status reply has ended: the box then shows its point count.
+    window.cmdOpen_Click();
+    const auto done = [&] {
+        const QString& text = window.messages().text();
+        return !window.uploading() && text.startsWith(QStringLiteral("Motion ")) &&
+               text.contains(QStringLiteral("Points "));
+    };
+    while (!done() && t.elapsed() < 600000)
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 100);
     return double(t.nsecsElapsed()) / 1e6;
 }

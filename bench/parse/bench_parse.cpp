@@ -114,7 +114,7 @@ struct Loader {
     bool Load(int which) {
         const PassFormat expected = which == 0 ? PassFormat::InstantTrack : PassFormat::Nova;
         return LoadPassFile(TestFiles()[which], tokens, table, months) == expected &&
-               table.PointCount == 10001;
+               table.Points.size() == 10001;
     }
 };
 

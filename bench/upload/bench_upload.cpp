@@ -7,7 +7,6 @@
 #include "benchcommon.h"
 #include "controllerlink.h"
 #include "dialogs.h"
-#include "messagetext.h"
 #include "qtserialport.h"
 #include "simprocess.h"
 #include "upload.h"
@@ -21,6 +20,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <functional>
+#include <optional>
 
 using ravik::test::SimProcess;
 
@@ -88,39 +89,45 @@ void UploadAgainstWireTime(int points) {
     writeFile(ini, "Comm Port 1\r\n");
 
     CountingPort port(dir.path());
-    ravik::MessageText box;
-    ravik::ControllerLink link(port, box, ravik::LinkStyle::Uploader);
+    ravik::ControllerLink link(port);
     ravik::TokenList tokens;
     link.start(tokens, ini);
     if (!link.isOpen())
         die("the controller was not found");
     ravik::Upload upload(link);
+    // Runs the event loop until `done` holds or `ms` pass.
+    const auto runFor = [](int ms, const std::function<bool()>& done) {
+        QElapsedTimer t;
+        t.start();
+        while (!done() && t.elapsed() < ms)
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
+    };
     // Let the rest of the identification answer arrive and be passed over.
-    upload.waitFor([] { return false; }, 300);
+    runFor(300, [] { return false; });
 
     const std::vector<QByteArray> lines = PassLines(points);
-    const quint64 endsBefore = link.endOfFileCount();
-    const quint64 endsWanted = endsBefore + quint64(points);
+    qint64 ends = 0;
     double elapsedMs = -1;
-    QObject::connect(&link, &ravik::ControllerLink::commHandled, [&](int event) {
-        if (event == ravik::CommEndOfFile && link.endOfFileCount() == endsWanted)
+    QObject::connect(&link, &ravik::ControllerLink::replyEnded, [&] {
+        if (++ends == points)
             elapsedMs = double(port.firstWrite.nsecsElapsed()) / 1e6;
     });
+    std::optional<ravik::Upload::Outcome> outcome;
+    QObject::connect(&upload, &ravik::Upload::finished, [&](auto o) { outcome = o; });
     port.reset();
-    const ravik::Upload::Outcome outcome = upload.send(lines);
+    upload.start(lines);
+    runFor(600000, [&] { return outcome.has_value(); });
     if (outcome != ravik::Upload::Outcome::Done) {
-        std::fprintf(stderr, "outcome %d after %lld bytes, %llu replies; box: %s\n", int(outcome),
-                     static_cast<long long>(port.sent),
-                     static_cast<unsigned long long>(link.endOfFileCount() - endsBefore),
-                     qPrintable(box.text()));
+        std::fprintf(stderr, "outcome %d after %lld bytes, %lld replies\n",
+                     outcome ? int(*outcome) : -1, static_cast<long long>(port.sent),
+                     static_cast<long long>(ends));
         die("the upload did not complete");
     }
-    // send() returns once the last reply has begun; its end is what the operator waits for.
-    upload.waitFor([&] { return elapsedMs >= 0; }, 10000);
+    // The upload ends once the last reply has begun; its end is what the operator waits for.
+    runFor(10000, [&] { return elapsedMs >= 0; });
     if (elapsedMs < 0)
         die("the last reply never ended");
 
-    const qint64 ends = qint64(link.endOfFileCount() - endsBefore);
     const qint64 received = port.received + ends;
     const double wireMs = double(port.sent + received) * BitsPerChar * 1000.0 / Baud;
     const double fullDuplexMs = double(std::max(port.sent, received)) * BitsPerChar * 1000.0 / Baud;
@@ -169,18 +176,19 @@ void CpuWhileWaiting(int waitMs) {
 
     double cpu0 = 0, cpu1 = 0;
     qint64 wall0 = 0, wall1 = 0;
-    quint64 receives0 = 0, receives1 = 0;
+    quint64 receives = 0, receives0 = 0, receives1 = 0;
+    QObject::connect(&window.link(), &ravik::ControllerLink::received, [&] { ++receives; });
     QElapsedTimer wall;
     wall.start();
     QTimer::singleShot(1000, Qt::PreciseTimer, [&] {
-        receives0 = window.link().receiveCount();
+        receives0 = receives;
         cpu0 = processCpuSeconds();
         wall0 = wall.nsecsElapsed();
     });
     QTimer::singleShot(1000 + waitMs, Qt::PreciseTimer, [&] {
         cpu1 = processCpuSeconds();
         wall1 = wall.nsecsElapsed();
-        receives1 = window.link().receiveCount();
+        receives1 = receives;
         window.Form_QueryUnload(); // ends the upload's wait
     });
     QTimer::singleShot(0, [&] { window.cmdOpen_Click(); });

@@ -1,5 +1,6 @@
 #include "controllerwindow.h"
 #include "messageview.h"
+#include "words.h"
 #include <QCloseEvent>
 #include <QPlainTextEdit>
 
@@ -10,17 +11,25 @@ constexpr int ClientWidth = 6375; // twips, the same for both windows
 constexpr int ClientHeight = 5025;
 } // namespace
 
-ControllerWindow::ControllerWindow(SerialPort& port, LinkStyle style,
+ControllerWindow::ControllerWindow(SerialPort& port, OutcomeLines outcomes,
                                    std::span<const ControlRow> layout, const QString& firstText,
                                    int tickMs, const QString& fontFamily, QWidget* parent)
-    : QWidget(parent), link_(port, box_, style) {
+    : QWidget(parent), link_(port), outcomes_(outcomes) {
     setWindowTitle(QStringLiteral("Data Uploader and Rotor Handler"));
     BuildForm(*this, layout, ClientWidth, ClientHeight, fontFamily);
     auto* messages = findChild<QPlainTextEdit*>(QStringLiteral("txtFileData"));
     messages->setAccessibleName(QStringLiteral("Messages"));
     BindMessageView(box_, *messages);
     box_.setText(firstText);
-    WireCommandButtons(*this, link_);
+    WireCommandButtons(*this, link_, [this](Command c) { pressCommand(c); });
+    connect(&link_, &ControllerLink::found, this, [this](int n) { showOutcome(FoundLine(n)); });
+    // A device that answers without the product word is closed without a word, as operators know.
+    connect(&link_, &ControllerLink::notFound, this, [this](int n, ControllerLink::Absence why) {
+        if (why != ControllerLink::Absence::Foreign)
+            showOutcome(NotFoundLine(n));
+    });
+    connect(&link_, &ControllerLink::lost, this,
+            [this] { showOutcome(NotFoundLine(link_.portNumber())); });
     tmrTimer1.setInterval(tickMs);
     connect(&tmrTimer1, &QTimer::timeout, this, [this] { tmrTimer1_Timer(); });
 }
@@ -38,6 +47,13 @@ void ControllerWindow::startLink(const QString& settingsPath) {
 void ControllerWindow::startClock() {
     TimerTickCount = 0;
     tmrTimer1.start();
+}
+
+void ControllerWindow::showOutcome(const QString& line) {
+    if (outcomes_ == OutcomeLines::Appended)
+        box_.append(line);
+    else
+        box_.setText(line);
 }
 
 void ControllerWindow::Form_QueryUnload() {

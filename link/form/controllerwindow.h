@@ -25,9 +25,12 @@ public:
     virtual void tmrTimer1_Timer() { ++TimerTickCount; }
 
 protected:
+    // Where a window writes its start-up outcome and its lost-controller line.
+    enum class OutcomeLines { Appended, ReplaceText };
+
     // Builds the controls of `layout` in FormFamily(`fontFamily`), shows `firstText` in
     // txtFileData and wires the command buttons of the vocabulary.
-    ControllerWindow(SerialPort& port, LinkStyle style, std::span<const ControlRow> layout,
+    ControllerWindow(SerialPort& port, OutcomeLines outcomes, std::span<const ControlRow> layout,
                      const QString& firstText, int tickMs, const QString& fontFamily,
                      QWidget* parent);
     ~ControllerWindow() override;
@@ -38,12 +41,19 @@ protected:
     // first tick comes a second after the window appears, however long the probe took.
     void startClock();
     void closeEvent(QCloseEvent* event) override;
+    // A command button was pressed; the window may say something before the link sends it.
+    virtual void pressCommand(Command command) { link_.send(command); }
 
     MessageText box_;
     ControllerLink link_;
     ravik::TokenList TokenList;
     int TimerTickCount = 0;
     QTimer tmrTimer1;
+
+private:
+    void showOutcome(const QString& line);
+
+    OutcomeLines outcomes_;
 };
 
 } // namespace ravik

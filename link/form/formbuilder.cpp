@@ -206,14 +206,15 @@ void BuildForm(QWidget& form, std::span<const ControlRow> rows, int clientWidthT
     }
 }
 
-void WireCommandButtons(QWidget& form, ControllerLink& link) {
+void WireCommandButtons(QWidget& form, ControllerLink& link,
+                        const std::function<void(Command)>& press) {
     if (auto* status = form.findChild<QPushButton*>(QString::fromLatin1(StatusButtonName)))
         QObject::connect(status, &QPushButton::clicked, &link, &ControllerLink::requestStatus);
     for (const CommandRow& row : CommandTable) {
         const QString name = QString::fromLatin1(row.button.data(), qsizetype(row.button.size()));
         if (auto* button = form.findChild<QPushButton*>(name))
             QObject::connect(button, &QPushButton::clicked, &link,
-                             [&link, c = row.command] { link.send(c); });
+                             [press, c = row.command] { press(c); });
     }
 }
 

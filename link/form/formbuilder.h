@@ -2,6 +2,7 @@
 #include "commands.h"
 #include <QString>
 #include <QWidget>
+#include <functional>
 #include <span>
 
 namespace ravik {
@@ -66,9 +67,10 @@ void BuildForm(QWidget& form, std::span<const ControlRow> rows, int clientWidthT
 QString FormFamily(const QString& preferred = {});
 QFont FormFont(int points, const QString& family);
 
-// Connects "Show rotor status" and every button of the command vocabulary that the form has to
-// the link.
-void WireCommandButtons(QWidget& form, ControllerLink& link);
+// Connects "Show rotor status" to the link's status request, and every button of the command
+// vocabulary that the form has to `press`.
+void WireCommandButtons(QWidget& form, ControllerLink& link,
+                        const std::function<void(Command)>& press);
 
 // Without a display Qt aborts with a platform plugin error; instead this tells the operator how
 // to run `program` and returns false.

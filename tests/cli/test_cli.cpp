@@ -4,6 +4,7 @@
 #include "tempfiles.h"
 #include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -34,12 +35,15 @@ struct Case {
     std::vector<std::string> simArgs; // and starts with these
     int status;                       // exit status; 4: the simulator is killed once `wire` has
     QByteArray out, err, wire;        // arrived, and then it is a prefix. stdout contains `out`;
-};                                    // stderr, its last progress line kept, the folder "<dir>"
+    int withinMs = 60000;             // stderr, its last progress line kept, the folder "<dir>"
+};
 
 // '#' stands for any digit in `err` and `wire`.
 // clang-format off
 const Case Cases[] = {
     {"InstantTrackViaRavikIni", {"pass.out"}, 1, {}, 0, "Points 16\n", Sent16, Uploaded},
+    // Each line answered by the end-of-file character alone goes on at once, not after 2 s.
+    {"BareEndOfFileReplies", {"pass.out"}, 1, {"--bare-eof"}, 0, "Points 16\n", Sent16, Uploaded, 8000},
     {"OnDevice", {"--device", "<pts>", "pass.out"}, 9, {}, 0, "Points 16\n", Sent16, Uploaded},
     {"PortOptionAndClockFirst", {"--port", "1", "--sync-clock", "pass.out"}, 9, {}, 0, "Points 16\n",
      Sent16, "?T####/##/## ##:##:##\rZ" + Lines + "Z"},
@@ -81,10 +85,13 @@ TEST_P(RavikUpload, StatusStreamsAndWire) {
     args.replaceInStrings("<pts>", QString::fromStdString(sim.ptsPath()));
     QProcess upload;
     upload.setWorkingDirectory(dir.path());
+    QElapsedTimer took;
+    took.start();
     upload.start(RAVIK_UPLOAD_PATH, args);
     if (c.status == 4) // pulled out
         sim.waitReceived(size_t(c.wire.size())), sim.kill();
     ASSERT_TRUE(upload.waitForFinished(60000));
+    EXPECT_LT(took.elapsed(), c.withinMs);
     sim.stop();
 
     EXPECT_EQ(upload.exitStatus() == QProcess::NormalExit ? upload.exitCode() : -1, c.status);

@@ -21,7 +21,9 @@ QString Parsed(const QString& line) {
     add(o.readStallMs, d.readStallMs, "read-stall"), add(o.help, d.help, "help");
     add(c.lateProductMs, dc.lateProductMs, "late-product"), add(c.silentAfter, -1, "silent-after");
     add(c.azimuthSpeed, dc.azimuthSpeed, "az"), add(c.elevationSpeed, dc.elevationSpeed, "el");
-    add(c.silent && c.shortAnswer && c.capsAnswer && c.noEof && c.garbage && c.ownReply, 0, "all");
+    add(c.silent && c.shortAnswer && c.capsAnswer && c.noEof && c.garbage && c.ownReply &&
+            c.bareEof,
+        0, "all");
     s.removeAll(QString());
     return p.error.isEmpty() ? s.join(' ') : "error";
 }
@@ -30,7 +32,7 @@ QString Parsed(const QString& line) {
 TEST(SimOptions, CommandLine) {
     const std::pair<const char*, const char*> rows[] = {
         // clang-format off
-        {"--silent --short-answer --caps --no-eof --garbage --own-reply --baud",
+        {"--silent --short-answer --caps --no-eof --garbage --own-reply --bare-eof --baud",
          "baud=true all=true"},
         {"--read-stall 500 --late-product=40", "read-stall=500 late-product=40"},
         {"--pieces 0 --silent-after 3 --log l.bin", "pieces=0 log=l.bin silent-after=3"},

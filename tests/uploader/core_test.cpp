@@ -48,19 +48,19 @@ struct Loader {
                          : Parse_Nova(reader, tokens, table, months);
         });
         EXPECT_EQ(table.Loaded, error.isEmpty());
-        const QString n = QString::number(table.PointCount);
-        return !error.isEmpty()   ? error + " (" + n + " kept)"
-               : table.PointCount ? n + ": " + Show(table.Points[table.PointCount - 1])
-                                  : n;
+        const QString n = QString::number(table.Points.size());
+        return !error.isEmpty()       ? error + " (" + n + " kept)"
+               : table.Points.empty() ? n
+                                      : n + ": " + Show(table.Points.back());
     }
     // From 3 points loaded: the format, or "error: " and the reason; then the points and Loaded.
     QString Load(const QString& name) {
-        table.PointCount = 3, table.Loaded = true;
+        table.Points.resize(3), table.Loaded = true;
         PassFormat f = PassFormat::Neither;
         const QString e = Catch([&] { f = LoadPassFile(name, tokens, table, months); });
         return (e.isEmpty() ? QString(Name(f)) : "error: " + e) +
                (table.PassFileName == name ? " " : " wrong name ") +
-               QString::asprintf("%d %d", table.PointCount, table.Loaded);
+               QString::asprintf("%d %d", int(table.Points.size()), table.Loaded);
     }
 };
 QString Parse(Parser parser, const QByteArray& text) {
@@ -214,7 +214,7 @@ TEST(HostileInput, OneGibibyteLine) {
 EphemerisTable Table(const char* points) {
     EphemerisTable t;
     for (const QByteArray& p : QByteArray(points).split(',')) {
-        EphemerisPoint& e = t.Points[size_t(t.PointCount++)];
+        EphemerisPoint& e = t.Points.emplace_back();
         sscanf(p.constData(), "%hd %hd %hd %hd %hd %hd %hd %hd", &e.Year, &e.Month, &e.Day, &e.Hour,
                &e.Minute, &e.Second, &e.Azimuth, &e.Elevation);
     }

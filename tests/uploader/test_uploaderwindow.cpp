@@ -48,9 +48,17 @@ struct Uploader : ravik::TimeZoneQuery, ravik::Clock {
             text += p.isEmpty() ? "" : (p.count(' ') == 2 ? "15Mar2002 " : "") + p + " 1 2 3\r\n";
         dialogs.files << WriteFile(dir.filePath("pass.out"), asIs ? points : text);
         click("cmdOpen");
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !window->uploading(); }, 30000));
     }
     QString text() const { return window->messages().text(); }
 };
+
+// The stated budgets, which the tests below hold in short form.
+TEST(Upload, Budgets) {
+    const ravik::Upload::Budgets b;
+    EXPECT_EQ(std::vector({b.firstReplyMs, b.lineReplyMs, b.sharedMs, b.finalReplyMs, b.drainMs}),
+              std::vector({10000, 2000, 10000, 10000, 10000}));
+}
 
 // A failed time-zone step ends start-up early, but the clock runs all the same.
 TEST(UploaderWindow, TheClockRunsAfterAFailedTimeZoneStep) {
@@ -212,6 +220,29 @@ TEST(UploaderWindow, ALostDeviceOrAClosedWindowEndsTheUpload) {
                   lost ? "Can't access " + up.dir.filePath("pass.out") + gone : "");
         EXPECT_EQ(up.text().endsWith("The controller is not on port 3!!\r\n"), lost);
     }
+}
+
+// Each reply comes 150 ms after its line: the first line waits for it (its own budget, 1 s), the
+// later ones only 20 ms. The count of lines written when each reply comes, then a controller that
+// takes nothing after the first line: the upload stops once its drain budget has passed.
+TEST(UploaderWindow, TheFirstLinesOwnWaitAndTheStall) {
+    Uploader up({1000, 20, 1000, 50, 50});
+    QByteArray atReply;
+    up.port.responder = [&](const QByteArray& w) {
+        if (w.endsWith('\r'))
+            QTimer::singleShot(150, &up.port, [&] {
+                atReply += QByteArray::number(up.port.written.count('\r'));
+                up.port.feed("\x1A");
+            });
+        return QByteArray();
+    };
+    up.send("1000 10 10,1001 20 10,1002 30 10");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return atReply.size() == 3; }));
+    EXPECT_EQ(atReply, "133");
+    up.port.responder = [&](const QByteArray&) { return up.port.unsent = 5, QByteArray(); };
+    up.send("1000 10 10,1001 20 10");
+    EXPECT_EQ(up.dialogs.said, "Can't access " + up.dir.filePath("pass.out") +
+                                   " [Error: the controller took no data for 0 s]! ");
 }
 
 // As built, before start-up, in each font to try: pixels within the client area, in tab order.
