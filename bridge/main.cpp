@@ -45,7 +45,7 @@ int main(int argc, char* argv[]) {
     serial.setDevicePath(options.device);
     ravik::Rotator rotator(serial);
     rotator.setPark(options.parkAz, options.parkEl);
-    ravik::TokenList tokens;
+    ravik::Tokens tokens;
     const bool found =
         options.port || !options.device.isEmpty()
             ? rotator.connectController(options.port ? options.port : 1)

@@ -51,7 +51,7 @@ Rotator::Rotator(SerialPort& serial, QObject* parent)
     connect(&link_, &ControllerLink::drained, this, &Rotator::pump);
 }
 
-bool Rotator::connectController(int port, TokenList* tokens, const QString& settings) {
+bool Rotator::connectController(int port, Tokens* tokens, const QString& settings) {
     if (tokens)
         link_.start(*tokens, settings);
     else

@@ -31,7 +31,7 @@ public:
     Rotator(SerialPort& serial, QObject* parent = nullptr);
 
     // The first probe, by the settings file (port 0) or a port number. True when found.
-    bool connectController(int port, TokenList* tokens = nullptr, const QString& settings = {});
+    bool connectController(int port, Tokens* tokens = nullptr, const QString& settings = {});
     // Keeps probing every RetryMs while the controller is missing.
     void keepTrying();
     bool isConnected() const { return link_.isOpen(); }

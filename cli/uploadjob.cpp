@@ -52,7 +52,7 @@ void Error(const QString& text) {
 // other as the controller's events come; the exit status ends the application's event loop.
 class Session : public QObject {
 public:
-    Session(const UploadOptions& options, TokenList& tokens, std::vector<QByteArray> lines)
+    Session(const UploadOptions& options, Tokens& tokens, std::vector<QByteArray> lines)
         : options_(options), tokens_(tokens), lines_(std::move(lines)) {
         if (!options.device.isEmpty())
             port_.setDevicePath(options.device);
@@ -144,7 +144,7 @@ private:
     void end(ExitStatus status) { QCoreApplication::exit(status); }
 
     const UploadOptions& options_;
-    TokenList& tokens_;
+    Tokens& tokens_;
     std::vector<QByteArray> lines_;
     SystemClock clock_;
     Progress progress_{stderr, isatty(fileno(stderr)) != 0};
@@ -160,7 +160,7 @@ private:
 ExitStatus RunUpload(const UploadOptions& options) {
     // The file is checked before the controller is looked for: a bad file is the same fault
     // whether or not the controller is there, and nothing reaches the controller for it.
-    TokenList tokens;
+    Tokens tokens;
     MonthNames monthNames;
     FillMonthNameTable(monthNames);
     EphemerisTable table;

@@ -47,7 +47,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         return names;
     }();
     // Like the window: one token list and one table that keep their leftovers between files.
-    static TokenList tokens;
+    static Tokens tokens;
     static EphemerisTable table;
 
     const QByteArray bytes(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));

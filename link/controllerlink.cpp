@@ -14,7 +14,7 @@ ControllerLink::ControllerLink(SerialPort& port, QObject* parent) : QObject(pare
     connect(&serial_, &SerialPort::drained, this, &ControllerLink::drained);
 }
 
-int ControllerLink::start(TokenList& tokens, const QString& settingsPath) {
+int ControllerLink::start(Tokens& tokens, const QString& settingsPath) {
     port_ = 0;
     try {
         port_ = RoundToInt16(ReadPortSetting(tokens, settingsPath));

@@ -32,7 +32,7 @@ public:
 
     // The start-up sequence from reading the settings file to the probe's outcome. Never throws.
     // Returns the port number as far as it was known (0 before the settings file gave one).
-    int start(TokenList& tokens, const QString& settingsPath);
+    int start(Tokens& tokens, const QString& settingsPath);
     // Opens port `port` and probes it; found() or notFound() tells the outcome. A headless program
     // that names its port itself starts here, and may call it again after a loss. True when the
     // controller was found (the port then stays open).

@@ -54,7 +54,7 @@ void OpenRegular(QFile& file, const QString& path, QIODevice::OpenMode mode) {
 }
 
 // The port number from the first line; throws when the file cannot give one.
-double ReadFirstLine(TokenList& tokens, const QString& path) {
+double ReadFirstLine(Tokens& tokens, const QString& path) {
     QFile file;
     OpenRegular(file, path, QIODevice::ReadOnly);
     LineReader reader(file);
@@ -63,7 +63,7 @@ double ReadFirstLine(TokenList& tokens, const QString& path) {
     const QString line = reader.readLine();
     file.close();
     // Any shape but three tokens is not a failure: port 1, and the file stays as it is.
-    if (TokenizeLine(line, tokens) != 3)
+    if (tokens.split(line) != 3)
         return 1.0;
     return LeadingNumber(tokens[2]);
 }
@@ -78,7 +78,7 @@ void WriteDefault(const QString& path) {
 
 } // namespace
 
-double ReadPortSetting(TokenList& tokens, const QString& path) {
+double ReadPortSetting(Tokens& tokens, const QString& path) {
     try {
         return ReadFirstLine(tokens, path);
     } catch (const RunTimeError&) {

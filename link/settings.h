@@ -11,8 +11,8 @@ inline constexpr const char* SettingsFileName = "Ravik.ini";
 // replaced silently by the default file "Comm Port 1" CR LF and gives 1. Throws RunTimeError
 // when the default file cannot be written either. Anything but a regular file (a FIFO, a device,
 // a folder) is never opened: it can be neither read nor overwritten, so that throws too.
-// Overwrites `tokens` as TokenizeLine does.
-double ReadPortSetting(TokenList& tokens,
+// Splits the line with `tokens`.
+double ReadPortSetting(Tokens& tokens,
                        const QString& path = QString::fromLatin1(SettingsFileName));
 
 } // namespace ravik

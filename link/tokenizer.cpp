@@ -36,8 +36,8 @@ void Overwrite(QString& entry, QStringView token) {
 
 } // namespace
 
-int16_t TokenizeLine(QString line, TokenList& tokens) {
-    const QChar* const text = line.constData(); // a copy of its own: it may be an entry of the list
+qsizetype Tokens::split(const QString& line) {
+    const QChar* const text = line.constData();
     const qsizetype size = line.size();
 
     // Raw tokens: skip separators, take a run of token characters, skip separators. A line of
@@ -58,18 +58,19 @@ int16_t TokenizeLine(QString line, TokenList& tokens) {
     }
 
     // A lone sign joins the raw token after it; the joined token is not looked at again.
-    qsizetype count = 0;
+    count_ = 0;
+    if (items_.size() < std::size_t(raw.size()))
+        items_.resize(std::size_t(raw.size()));
     for (qsizetype j = 0; j < raw.size(); ++j) {
+        QString& entry = items_[std::size_t(count_++)];
         if (IsLoneSign(raw[j]) && j + 1 < raw.size()) {
-            tokens[size_t(count++)] = raw[j].toString().append(raw[j + 1]);
+            entry = raw[j].toString().append(raw[j + 1]);
             ++j;
         } else {
-            Overwrite(tokens[size_t(count++)], raw[j]);
+            Overwrite(entry, raw[j]);
         }
     }
-    if (count > 0)
-        Overwrite(tokens[size_t(count)], tokens[size_t(count - 1)]);
-    return int16_t(count);
+    return count_;
 }
 
 } // namespace ravik

@@ -73,7 +73,7 @@ bool IsMonthName(const QString& token, const MonthNames& names) {
     return std::count(names.begin() + 1, names.end(), token) == 1;
 }
 
-void Parse_InstantTrack(LineReader& reader, TokenList& tokens, EphemerisTable& table) {
+void Parse_InstantTrack(LineReader& reader, Tokens& tokens, EphemerisTable& table) {
     table.Points.clear();
     table.Loaded = false;
     for (int header = 1; header <= 2; ++header) {
@@ -83,11 +83,11 @@ void Parse_InstantTrack(LineReader& reader, TokenList& tokens, EphemerisTable& t
     }
     // Date DDMonYYYY, time HHMM, azimuth, elevation, then columns that are not read.
     while (!reader.atEnd() && table.Points.size() < EphemerisTable::MaxPoints) {
-        const int n = TokenizeLine(reader.readLine(), tokens);
+        const int n = int(tokens.split(reader.readLine()));
+        if (n < 7 || !IsNumeric(tokens[1]))
+            continue;
         const QStringView date = tokens[0];
         const QStringView time = tokens[1];
-        if (n < 7 || !IsNumeric(time))
-            continue;
         const int line = reader.lineNumber();
         EphemerisPoint p;
         p.Elevation = Field(tokens[3], "elevation", line);
@@ -103,7 +103,7 @@ void Parse_InstantTrack(LineReader& reader, TokenList& tokens, EphemerisTable& t
     table.Loaded = true;
 }
 
-void Parse_Nova(LineReader& reader, TokenList& tokens, EphemerisTable& table,
+void Parse_Nova(LineReader& reader, Tokens& tokens, EphemerisTable& table,
                 const MonthNames& monthNames) {
     table.Points.clear();
     table.Loaded = false;
@@ -131,7 +131,7 @@ void Parse_Nova(LineReader& reader, TokenList& tokens, EphemerisTable& table,
     while (!reader.atEnd() && table.Points.size() < EphemerisTable::MaxPoints) {
         QString text = reader.readLine();
         const bool marker = IsMarkerLine(text);
-        const int n = TokenizeLine(std::move(text), tokens);
+        const int n = int(tokens.split(text));
         const int line = reader.lineNumber();
 
         // A long line names the month among its first tokens, followed by the day and the year.

@@ -19,12 +19,12 @@ bool IsMonthName(const QString& token, const MonthNames& names);
 // one point per line whose second token is numeric and that has at least 7 tokens, up to
 // EphemerisTable::MaxPoints. Replaces the points and, at the end, sets Loaded. Throws RunTimeError
 // ("line N: ...") on a failure, leaving the points read so far and Loaded false.
-void Parse_InstantTrack(LineReader& reader, TokenList& tokens, EphemerisTable& table);
+void Parse_InstantTrack(LineReader& reader, Tokens& tokens, EphemerisTable& table);
 
 // Reads a Nova prediction from its first line into the table: a title line, then date lines
 // (long ones and "===" markers) that set the date of the data lines after them. Failures as for
 // Parse_InstantTrack.
-void Parse_Nova(LineReader& reader, TokenList& tokens, EphemerisTable& table,
+void Parse_Nova(LineReader& reader, Tokens& tokens, EphemerisTable& table,
                 const MonthNames& monthNames);
 
 } // namespace ravik

@@ -37,12 +37,15 @@ void OpenPassFile(QFile& file, const QString& fileName) {
 
 } // namespace
 
-Detection DetectFormat(LineReader& reader, TokenList& tokens) {
+Detection DetectFormat(LineReader& reader, Tokens& tokens) {
     Detection d;
     while (!reader.atEnd() && d.L < MaxDetectionLines) {
         ++d.L;
-        TokenizeLine(reader.readLine(), tokens);
-        const qsizetype length = tokens[0].size();
+        tokens.split(reader.readLine());
+        // An empty line has no tokens and counts like the line before it: first() is the first
+        // token of the last line that had one, at the start of a file the settings line's or
+        // the previous file's.
+        const qsizetype length = tokens.first().size();
         if (length == 9) {
             ++d.N9;
             ++d.T;
@@ -60,14 +63,14 @@ Detection DetectFormat(LineReader& reader, TokenList& tokens) {
     return d;
 }
 
-Detection DetectPassFile(const QString& fileName, TokenList& tokens) {
+Detection DetectPassFile(const QString& fileName, Tokens& tokens) {
     QFile file;
     OpenPassFile(file, fileName);
     LineReader reader(file);
     return DetectFormat(reader, tokens);
 }
 
-void ParsePassFile(const QString& fileName, PassFormat format, TokenList& tokens,
+void ParsePassFile(const QString& fileName, PassFormat format, Tokens& tokens,
                    EphemerisTable& table, const MonthNames& monthNames) {
     if (format == PassFormat::Neither) {
         return;
@@ -82,7 +85,7 @@ void ParsePassFile(const QString& fileName, PassFormat format, TokenList& tokens
     }
 }
 
-PassFormat LoadPassFile(const QString& fileName, TokenList& tokens, EphemerisTable& table,
+PassFormat LoadPassFile(const QString& fileName, Tokens& tokens, EphemerisTable& table,
                         const MonthNames& monthNames) {
     table.PassFileName = fileName;
     table.Loaded = false;

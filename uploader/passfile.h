@@ -25,24 +25,24 @@ struct Detection {
     PassFormat format = PassFormat::Neither;
 };
 
-// Reads at most 51 lines and classifies each by the length of entry 0 of the token list after
-// tokenizing it (an empty line leaves the list as it was, so it counts like the line before).
+// Reads at most 51 lines and classifies each by the length of its first token (an empty line
+// counts like the line before it, see Tokens::first()).
 // A format is taken when more than half of the lines (half rounded to even) fall in a class;
 // the larger class decides and a tie goes to Nova.
-Detection DetectFormat(LineReader& reader, TokenList& tokens);
+Detection DetectFormat(LineReader& reader, Tokens& tokens);
 
 // Opens the pass file and runs DetectFormat on it. Throws RunTimeError when the file cannot be
 // read (no name, missing, a directory or other non-regular file, no permission).
-Detection DetectPassFile(const QString& fileName, TokenList& tokens);
+Detection DetectPassFile(const QString& fileName, Tokens& tokens);
 
 // Opens the pass file again from its start and runs the parser of the given format (nothing for
 // Neither). Throws RunTimeError as DetectPassFile does, and for any failure of the parser.
-void ParsePassFile(const QString& fileName, PassFormat format, TokenList& tokens,
+void ParsePassFile(const QString& fileName, PassFormat format, Tokens& tokens,
                    EphemerisTable& table, const MonthNames& monthNames);
 
 // The whole load behind the send button: records the name, clears Loaded, detects the format
 // and parses the file. Neither leaves the table untouched. Throws RunTimeError with the reason.
-PassFormat LoadPassFile(const QString& fileName, TokenList& tokens, EphemerisTable& table,
+PassFormat LoadPassFile(const QString& fileName, Tokens& tokens, EphemerisTable& table,
                         const MonthNames& monthNames);
 
 } // namespace ravik

@@ -129,7 +129,7 @@ void frmDataUploader::cmdOpen_Click() {
     try {
         const QString name = platform_.dialogs->chooseFile(PassFilters);
         table_.PassFileName = name;
-        if (LoadPassFile(name, TokenList, table_, MonthNameTable) == PassFormat::Neither) {
+        if (LoadPassFile(name, tokens_, table_, MonthNameTable) == PassFormat::Neither) {
             platform_.dialogs->message(NeitherFormatText, ErrorTitle, Dialogs::Icon::Exclamation);
             return;
         }

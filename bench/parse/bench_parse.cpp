@@ -93,14 +93,14 @@ void BareRead(benchmark::State& state, int which) {
 // the parsers stand on.
 void ReadAndTokenize(benchmark::State& state, int which) {
     const QString& name = TestFiles()[which];
-    TokenList tokens;
+    Tokens tokens;
     for (auto _ : state) {
         QFile file(name);
         file.open(QIODevice::ReadOnly);
         LineReader reader(file);
         qsizetype count = 0;
         while (!reader.atEnd()) {
-            count += TokenizeLine(reader.readLine(), tokens) + tokens[0].size();
+            count += tokens.split(reader.readLine()) + tokens.first().size();
         }
         benchmark::DoNotOptimize(count);
     }
@@ -108,7 +108,7 @@ void ReadAndTokenize(benchmark::State& state, int which) {
 
 struct Loader {
     MonthNames months;
-    TokenList tokens;
+    Tokens tokens;
     EphemerisTable table;
     Loader() { FillMonthNameTable(months); }
     bool Load(int which) {

@@ -35,7 +35,7 @@ long ResidentKiB() {
 
 // The bytes an upload of this pass puts on the line, worked out by the functional core.
 QByteArray UploadBytes(const QString& file) {
-    ravik::TokenList tokens;
+    ravik::Tokens tokens;
     ravik::EphemerisTable table;
     ravik::MonthNames months;
     ravik::FillMonthNameTable(months);

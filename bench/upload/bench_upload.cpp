@@ -90,7 +90,7 @@ void UploadAgainstWireTime(int points) {
 
     CountingPort port(dir.path());
     ravik::ControllerLink link(port);
-    ravik::TokenList tokens;
+    ravik::Tokens tokens;
     link.start(tokens, ini);
     if (!link.isOpen())
         die("the controller was not found");

@@ -40,7 +40,7 @@ ControllerWindow::~ControllerWindow() {
 }
 
 void ControllerWindow::startLink(const QString& settingsPath) {
-    link_.start(TokenList, settingsPath);
+    link_.start(tokens_, settingsPath);
     startClock();
 }
 

@@ -46,7 +46,7 @@ protected:
 
     MessageText box_;
     ControllerLink link_;
-    ravik::TokenList TokenList;
+    ravik::Tokens tokens_;
     int TimerTickCount = 0;
     QTimer tmrTimer1;
 

@@ -23,7 +23,7 @@ struct Bench {
     QApplication& app = TestApp();
     QTemporaryDir dir;
     test::SimProcess sim;
-    TokenList tokens;
+    Tokens tokens;
     QtSerialPort port{dir.path()};
     ControllerLink link{port};
     QString events; // "found N", "absent N", "foreign N", "lost"

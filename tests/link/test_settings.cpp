@@ -14,7 +14,7 @@ namespace {
 
 // The port read from `ini`, or from the default name when `ini` is empty; or "threw".
 QString Read(const QString& ini) try {
-    TokenList tokens;
+    Tokens tokens;
     return QString::number(ini.isEmpty() ? ReadPortSetting(tokens) : ReadPortSetting(tokens, ini));
 } catch (const RunTimeError&) {
     return QStringLiteral("threw");

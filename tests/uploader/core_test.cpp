@@ -37,7 +37,7 @@ template <class F> QString Catch(F&& run) try {
 }
 
 struct Loader {
-    TokenList tokens;
+    Tokens tokens;
     EphemerisTable table;
     MonthNames months;
     Loader() { FillMonthNameTable(months); }
@@ -71,7 +71,7 @@ QString Parse(Parser parser, const QByteArray& text) {
 // "L N9 N2 format"
 QString Detect(const QByteArray& text) {
     InMemory file(text);
-    TokenList tokens;
+    Tokens tokens;
     const Detection d = DetectFormat(file.reader, tokens);
     EXPECT_EQ(d.T, d.N9 + d.N2);
     return QString::asprintf("%d %d %d %s", d.L, d.N9, d.N2, Name(d.format));
@@ -204,7 +204,7 @@ TEST(HostileInput, OneGibibyteLine) {
                   step);
         EXPECT_EQ(reader.lineNumber(), 1);
         EXPECT_TRUE(reader.atEnd());
-        EXPECT_EQ(l.tokens[0].size(), detect ? LineReader::MaxLineLength : 0);
+        EXPECT_EQ(l.tokens.first().size(), detect ? LineReader::MaxLineLength : 0);
     }
 }
 
