@@ -11,9 +11,9 @@ int main(int argc, char* argv[]) {
     QApplication::setApplicationName(QStringLiteral("handpoint"));
     ravik::QtSerialPort port;
     ravik::WidgetDialogs dialogs(nullptr);
-    handpoint::frmDataUploader window({&port, &dialogs});
+    ravik::ManualWindow window({&port, &dialogs});
     dialogs.setParent(&window);
-    window.Form_Load();
+    window.start();
     window.show();
     return app.exec();
 }

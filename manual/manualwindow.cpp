@@ -6,9 +6,7 @@
 #include <QPushButton>
 #include <array>
 
-using namespace ravik;
-
-namespace handpoint {
+namespace ravik {
 
 namespace {
 
@@ -45,11 +43,11 @@ const QString PointingError = QStringLiteral("Pointing Error");
 
 } // namespace
 
-std::span<const ControlRow> ManualLayout() {
+std::span<const ControlRow> manualLayout() {
     return Layout;
 }
 
-frmDataUploader::frmDataUploader(const Platform& platform, QWidget* parent)
+ManualWindow::ManualWindow(const Platform& platform, QWidget* parent)
     : ControllerWindow(*platform.port, OutcomeLines::ReplaceText, Layout,
                        QStringLiteral("Text1\r\n"), 1000, platform.fontFamily, parent),
       platform_(platform) {
@@ -60,7 +58,7 @@ frmDataUploader::frmDataUploader(const Platform& platform, QWidget* parent)
     connect(&link_, &ControllerLink::received, this,
             [this](const QByteArray& piece) { box_.append(QString::fromLatin1(piece)); });
     connect(findChild<QPushButton*>(QStringLiteral("cmdGo")), &QPushButton::clicked, this,
-            &frmDataUploader::cmdGo_Click);
+            &ManualWindow::pointRotors);
     // Each entry box is named by its label, for screen readers and for the label's buddy.
     for (const auto& [label, box] :
          {std::pair{"lblAzimuth", "txtAzimuth"}, std::pair{"lblElevation", "txtElevation"}}) {
@@ -71,17 +69,17 @@ frmDataUploader::frmDataUploader(const Platform& platform, QWidget* parent)
     }
 }
 
-void frmDataUploader::pressCommand(Command command) {
+void ManualWindow::pressCommand(Command command) {
     if (command == Command::Unwind)
         box_.setText(QStringLiteral("Unwinding\r\n")); // said even without a controller
     ControllerWindow::pressCommand(command);
 }
 
-void frmDataUploader::Form_Load() {
+void ManualWindow::start() {
     startLink(platform_.settingsPath);
 }
 
-void frmDataUploader::cmdGo_Click() {
+void ManualWindow::pointRotors() {
     const PointToCheck check = CheckPointTo(
         findChild<QLineEdit*>(QStringLiteral("txtAzimuth"))->text(),
         findChild<QLineEdit*>(QStringLiteral("txtElevation"))->text(), platform_.locale);
@@ -109,4 +107,4 @@ void frmDataUploader::cmdGo_Click() {
                                    QStringLiteral("General Error"), Dialogs::Icon::None);
 }
 
-} // namespace handpoint
+} // namespace ravik

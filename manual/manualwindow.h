@@ -6,38 +6,39 @@
 #include <span>
 
 namespace ravik {
+
 class Dialogs;
 class SerialPort;
-} // namespace ravik
-
-namespace handpoint {
-
-struct Platform {
-    ravik::SerialPort* port;
-    ravik::Dialogs* dialogs;
-    QString settingsPath = QStringLiteral("Ravik.ini");
-    QLocale locale = QLocale::system();
-    QString fontFamily = {}; // empty: chosen from the installed fonts
-};
 
 // handpoint's one window: the manual console. It lays out its controls and wires them to the
 // link and the point-to command.
-class frmDataUploader : public ravik::ControllerWindow {
+class ManualWindow : public ControllerWindow {
     Q_OBJECT
 public:
-    explicit frmDataUploader(const Platform& platform, QWidget* parent = nullptr);
+    // What the window reaches the outside world through; tests pass their own.
+    struct Platform {
+        SerialPort* port;
+        Dialogs* dialogs;
+        QString settingsPath = QStringLiteral("Ravik.ini");
+        QLocale locale = QLocale::system();
+        QString fontFamily = {}; // empty: chosen from the installed fonts
+    };
 
-    void Form_Load();
-    void cmdGo_Click();
+    explicit ManualWindow(const Platform& platform, QWidget* parent = nullptr);
+
+    // Start-up: settings file, port and probe.
+    void start();
+    // "Go!": points the rotors to the typed azimuth and elevation.
+    void pointRotors();
 
 protected:
-    void pressCommand(ravik::Command command) override;
+    void pressCommand(Command command) override;
 
 private:
     Platform platform_;
 };
 
 // The window's controls in tab order, for the layout test.
-std::span<const ravik::ControlRow> ManualLayout();
+std::span<const ControlRow> manualLayout();
 
-} // namespace handpoint
+} // namespace ravik

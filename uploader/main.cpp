@@ -13,9 +13,9 @@ int main(int argc, char* argv[]) {
     ravik::WidgetDialogs dialogs(nullptr);
     ravik::SystemTimeZone zone;
     ravik::SystemClock clock;
-    skypass::frmDataUploader window({&port, &dialogs, &zone, &clock});
+    ravik::UploaderWindow window({&port, &dialogs, &zone, &clock});
     dialogs.setParent(&window);
-    window.Form_Load();
+    window.start();
     window.show();
     return app.exec();
 }

@@ -11,9 +11,7 @@
 #include <QPushButton>
 #include <array>
 
-using namespace ravik;
-
-namespace skypass {
+namespace ravik {
 
 namespace {
 
@@ -44,11 +42,11 @@ const QStringList PassFilters{QStringLiteral("Output files (*.out)"),
 
 } // namespace
 
-std::span<const ControlRow> UploaderLayout() {
+std::span<const ControlRow> uploaderLayout() {
     return Layout;
 }
 
-frmDataUploader::frmDataUploader(const Platform& platform, QWidget* parent)
+UploaderWindow::UploaderWindow(const Platform& platform, QWidget* parent)
     : ControllerWindow(*platform.port, OutcomeLines::Appended, Layout, QStringLiteral("Text1"),
                        platform.tickMs, platform.fontFamily, parent),
       platform_(platform), upload_(link_) {
@@ -58,25 +56,25 @@ frmDataUploader::frmDataUploader(const Platform& platform, QWidget* parent)
             [this] { box_.setText(QStringLiteral("Reading the status")); });
     connect(&link_, &ControllerLink::replyEnded, this,
             [this](const QByteArray& reply) { box_.setText(StatusReplyText(reply)); });
-    connect(&upload_, &Upload::finished, this, &frmDataUploader::uploadFinished);
+    connect(&upload_, &Upload::finished, this, &UploaderWindow::uploadFinished);
     const auto wire = [this](const char* name, auto handler) {
         connect(findChild<QPushButton*>(QString::fromLatin1(name)), &QPushButton::clicked, this,
                 handler);
     };
-    wire("cmdOpen", [this] { cmdOpen_Click(); });
-    wire("cmdSynchronize", [this] { cmdSynchronize_Click(); });
+    wire("cmdOpen", [this] { sendEphemeris(); });
+    wire("cmdSynchronize", [this] { synchronizeClock(); });
     upload_.setBudgets(platform.budgets);
 }
 
-frmDataUploader::~frmDataUploader() {
-    Form_QueryUnload();
+UploaderWindow::~UploaderWindow() {
+    shutDown();
 }
 
-void frmDataUploader::Form_Load() {
+void UploaderWindow::start() {
     try {
-        FillMonthNameTable(MonthNameTable);
+        FillMonthNameTable(monthNames_);
         const TimeZoneInfo zone = platform_.zone->query();
-        UtcOffsetMinutes = ComputeUtcOffset(zone);
+        utcOffsetMinutes_ = ComputeUtcOffset(zone);
         box_.setText(OffsetLine(zone));
     } catch (const RunTimeError&) {
         box_.append(NotFoundLine(0));
@@ -88,39 +86,39 @@ void frmDataUploader::Form_Load() {
     startLink(platform_.settingsPath);
 }
 
-void frmDataUploader::Form_QueryUnload() {
+void UploaderWindow::shutDown() {
     awaitingTicks_ = false;
     upload_.abort();
-    ControllerWindow::Form_QueryUnload();
+    ControllerWindow::shutDown();
 }
 
-void frmDataUploader::cmdStatus_Click() {
+void UploaderWindow::requestStatus() {
     link_.requestStatus();
 }
 
-void frmDataUploader::tmrTimer1_Timer() {
+void UploaderWindow::tick() {
     // Always true UTC: a daylight change while running, or a saving of other than an hour,
     // must not shift what the controller is set to.
-    CurrentUtc = platform_.clock->nowUtc();
+    currentUtc_ = platform_.clock->nowUtc();
     findChild<QLabel*>(QStringLiteral("lblTime"))
-        ->setText(QStringLiteral("UTC:  ") + FormatUtc(CurrentUtc));
-    ++TimerTickCount;
-    if (awaitingTicks_ && TimerTickCount >= 2) {
+        ->setText(QStringLiteral("UTC:  ") + FormatUtc(currentUtc_));
+    ++tickCount_;
+    if (awaitingTicks_ && tickCount_ >= 2) {
         awaitingTicks_ = false;
-        cmdStatus_Click();
+        requestStatus();
     }
 }
 
-void frmDataUploader::cmdSynchronize_Click() {
+void UploaderWindow::synchronizeClock() {
     if (!link_.isOpen())
         return;
     // The present time, never the empty clock of a press before the first tick.
-    CurrentUtc = platform_.clock->nowUtc();
-    if (link_.writeData(TimeSetCommand(CurrentUtc)))
-        cmdStatus_Click();
+    currentUtc_ = platform_.clock->nowUtc();
+    if (link_.writeData(TimeSetCommand(currentUtc_)))
+        requestStatus();
 }
 
-void frmDataUploader::cmdOpen_Click() {
+void UploaderWindow::sendEphemeris() {
     // A second load would rewrite the table the running upload is still sending.
     if (uploading())
         return;
@@ -129,23 +127,23 @@ void frmDataUploader::cmdOpen_Click() {
     try {
         const QString name = platform_.dialogs->chooseFile(PassFilters);
         table_.PassFileName = name;
-        if (LoadPassFile(name, tokens_, table_, MonthNameTable) == PassFormat::Neither) {
+        if (LoadPassFile(name, tokens_, table_, monthNames_) == PassFormat::Neither) {
             platform_.dialogs->message(NeitherFormatText, ErrorTitle, Dialogs::Icon::Exclamation);
             return;
         }
-        UploadEphemeris();
+        uploadTable();
     } catch (const RunTimeError& e) {
         failLoad(QString::fromStdString(e.what()));
     }
 }
 
-void frmDataUploader::failLoad(const QString& reason) {
+void UploaderWindow::failLoad(const QString& reason) {
     platform_.dialogs->message(CantAccessText + table_.PassFileName, ErrorTitle,
                                Dialogs::Icon::Exclamation, reason);
     table_.PassFileName.clear();
 }
 
-void frmDataUploader::UploadEphemeris() {
+void UploaderWindow::uploadTable() {
     if (!table_.Loaded) {
         platform_.dialogs->message(QStringLiteral("No valid file selected"), ErrorTitle,
                                    Dialogs::Icon::Exclamation);
@@ -157,13 +155,13 @@ void frmDataUploader::UploadEphemeris() {
     upload_.start(lines);
 }
 
-void frmDataUploader::uploadFinished(Upload::Outcome outcome) {
+void UploaderWindow::uploadFinished(Upload::Outcome outcome) {
     if (outcome == Upload::Outcome::Aborted)
         return;
     if (outcome != Upload::Outcome::Done)
         return failLoad(upload_.failureReason(outcome));
-    TimerTickCount = 0;
+    tickCount_ = 0;
     awaitingTicks_ = true;
 }
 
-} // namespace skypass
+} // namespace ravik

@@ -70,15 +70,15 @@ double SkypassMs(Folder& f) {
     dialogs.file = f.pass;
     ravik::SystemTimeZone zone;
     ravik::SystemClock clock;
-    skypass::frmDataUploader window(
+    ravik::UploaderWindow window(
         {&port, &dialogs, &zone, &clock, f.dir.filePath(QStringLiteral("Ravik.ini")), 1});
     QElapsedTimer t;
     t.start();
-    window.Form_Load();
+    window.start();
     if (!window.link().isOpen())
         die("skypass did not find the controller");
     // Done when the status reply has ended: the box then shows its point count.
-    window.cmdOpen_Click();
+    window.sendEphemeris();
     const auto done = [&] {
         const QString& text = window.messages().text();
         return !window.uploading() && text.startsWith(QStringLiteral("Motion ")) &&

@@ -38,14 +38,14 @@ int main(int argc, char** argv) {
     ravik::QtSerialPort port;
     ravik::WidgetDialogs dialogs(nullptr);
 #ifdef RAVIK_HANDPOINT
-    handpoint::frmDataUploader window({&port, &dialogs});
+    ravik::ManualWindow window({&port, &dialogs});
 #else
     ravik::SystemTimeZone zone;
     ravik::SystemClock clock;
-    skypass::frmDataUploader window({&port, &dialogs, &zone, &clock});
+    ravik::UploaderWindow window({&port, &dialogs, &zone, &clock});
 #endif
     dialogs.setParent(&window);
-    window.Form_Load();
+    window.start();
     window.show();
     RunFor(10000, [&] { return window.windowHandle() && window.windowHandle()->isExposed(); });
     if (!window.link().isOpen()) {

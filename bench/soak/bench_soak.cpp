@@ -72,11 +72,12 @@ TEST(Soak, RepeatedUploadsKeepMemoryFlatAndEveryReply) {
     FixedZone zone;
     ravik::SystemClock clock;
     // A short tick keeps the wait after each upload short.
-    skypass::frmDataUploader window(skypass::Platform{&port, &dialogs, &zone, &clock, ini, 20});
+    ravik::UploaderWindow window(
+        ravik::UploaderWindow::Platform{&port, &dialogs, &zone, &clock, ini, 20});
     std::string transcript;
     QObject::connect(&window.messages(), &ravik::MessageText::replaced,
                      [&] { transcript += Tag(window.messages().text()) + " "; });
-    window.Form_Load();
+    window.start();
     window.show();
     ASSERT_TRUE(window.link().isOpen());
     // Runs the event loop until the box has shown `count` status replies; the bound only keeps a
@@ -106,9 +107,9 @@ TEST(Soak, RepeatedUploadsKeepMemoryFlatAndEveryReply) {
         window.findChild<QPushButton*>(QStringLiteral("cmdClear"))->click();
         awaitStatuses(1);
         dialogs.files << file;
-        window.cmdOpen_Click();
+        window.sendEphemeris();
         awaitStatuses(2);
-        window.cmdStatus_Click();
+        window.requestStatus();
         awaitStatuses(3);
         std::string expected = "R S0 E ";
         for (int n = 1; n <= count; ++n)

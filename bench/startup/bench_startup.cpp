@@ -64,8 +64,8 @@ double StartUpMs(const Folder& folder, bool expectOpen) {
     NoDialogs dialogs;
     FixedZone zone;
     ravik::SystemClock utc;
-    skypass::frmDataUploader window({&port, &dialogs, &zone, &utc, folder.ini});
-    window.Form_Load();
+    ravik::UploaderWindow window({&port, &dialogs, &zone, &utc, folder.ini});
+    window.start();
     window.show();
     while (!window.windowHandle() || !window.windowHandle()->isExposed()) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 5);

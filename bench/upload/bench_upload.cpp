@@ -168,8 +168,8 @@ void CpuWhileWaiting(int waitMs) {
     ravik::SystemClock clock;
     // The second line's wait outlasts the measurement; nothing after it is waited for.
     const ravik::Upload::Budgets budgets{10000, waitMs + 5000, waitMs + 5000, 0};
-    skypass::frmDataUploader window({&port, &dialogs, &zone, &clock, ini, 1000, budgets});
-    window.Form_Load();
+    ravik::UploaderWindow window({&port, &dialogs, &zone, &clock, ini, 1000, budgets});
+    window.start();
     window.show();
     if (!window.link().isOpen())
         die("the controller was not found");
@@ -189,9 +189,9 @@ void CpuWhileWaiting(int waitMs) {
         cpu1 = processCpuSeconds();
         wall1 = wall.nsecsElapsed();
         receives1 = receives;
-        window.Form_QueryUnload(); // ends the upload's wait
+        window.shutDown(); // ends the upload's wait
     });
-    QTimer::singleShot(0, [&] { window.cmdOpen_Click(); });
+    QTimer::singleShot(0, [&] { window.sendEphemeris(); });
     while (wall1 == 0 && wall.elapsed() < waitMs + 20000)
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 100);
     if (wall1 == 0)

@@ -15,6 +15,8 @@ ControllerWindow::ControllerWindow(SerialPort& port, OutcomeLines outcomes,
                                    std::span<const ControlRow> layout, const QString& firstText,
                                    int tickMs, const QString& fontFamily, QWidget* parent)
     : QWidget(parent), link_(port), outcomes_(outcomes) {
+    // The form's name, as the controls keep theirs: both windows' id for tests and tools.
+    setObjectName(QStringLiteral("frmDataUploader"));
     setWindowTitle(QStringLiteral("Data Uploader and Rotor Handler"));
     BuildForm(*this, layout, ClientWidth, ClientHeight, fontFamily);
     auto* messages = findChild<QPlainTextEdit*>(QStringLiteral("txtFileData"));
@@ -30,12 +32,12 @@ ControllerWindow::ControllerWindow(SerialPort& port, OutcomeLines outcomes,
     });
     connect(&link_, &ControllerLink::lost, this,
             [this] { showOutcome(NotFoundLine(link_.portNumber())); });
-    tmrTimer1.setInterval(tickMs);
-    connect(&tmrTimer1, &QTimer::timeout, this, [this] { tmrTimer1_Timer(); });
+    ticker_.setInterval(tickMs);
+    connect(&ticker_, &QTimer::timeout, this, [this] { tick(); });
 }
 
 ControllerWindow::~ControllerWindow() {
-    tmrTimer1.stop();
+    ticker_.stop();
     link_.close();
 }
 
@@ -45,8 +47,8 @@ void ControllerWindow::startLink(const QString& settingsPath) {
 }
 
 void ControllerWindow::startClock() {
-    TimerTickCount = 0;
-    tmrTimer1.start();
+    tickCount_ = 0;
+    ticker_.start();
 }
 
 void ControllerWindow::showOutcome(const QString& line) {
@@ -56,13 +58,13 @@ void ControllerWindow::showOutcome(const QString& line) {
         box_.setText(line);
 }
 
-void ControllerWindow::Form_QueryUnload() {
-    tmrTimer1.stop();
+void ControllerWindow::shutDown() {
+    ticker_.stop();
     link_.close();
 }
 
 void ControllerWindow::closeEvent(QCloseEvent* event) {
-    Form_QueryUnload();
+    shutDown();
     event->accept();
 }
 

@@ -18,11 +18,11 @@ class ControllerWindow : public QWidget {
 public:
     const MessageText& messages() const { return box_; }
     const ControllerLink& link() const { return link_; }
-    int timerTickCount() const { return TimerTickCount; }
+    int tickCount() const { return tickCount_; }
 
     // Closing the window: stops the clock and closes the port.
-    virtual void Form_QueryUnload();
-    virtual void tmrTimer1_Timer() { ++TimerTickCount; }
+    virtual void shutDown();
+    virtual void tick() { ++tickCount_; }
 
 protected:
     // Where a window writes its start-up outcome and its lost-controller line.
@@ -47,8 +47,8 @@ protected:
     MessageText box_;
     ControllerLink link_;
     ravik::Tokens tokens_;
-    int TimerTickCount = 0;
-    QTimer tmrTimer1;
+    int tickCount_ = 0;
+    QTimer ticker_;
 
 private:
     void showOutcome(const QString& line);

@@ -140,13 +140,12 @@ TEST(UploadOverAPseudoTerminal, ABareEndOfFileAnswersItsLineAtOnce) {
     ASSERT_TRUE(bench.sim.start(bench.dir.path().toStdString(), 1, {"--bare-eof"}));
     SystemTimeZone zone;
     SystemClock clock;
-    skypass::frmDataUploader window(
-        {&bench.port, &dialogs, &zone, &clock,
-         WriteFile(bench.dir.filePath("Ravik.ini"), "Comm Port 1\r\n")});
-    window.Form_Load();
+    ravik::UploaderWindow window({&bench.port, &dialogs, &zone, &clock,
+                                  WriteFile(bench.dir.filePath("Ravik.ini"), "Comm Port 1\r\n")});
+    window.start();
     QElapsedTimer took;
     took.start();
-    window.cmdOpen_Click();
+    window.sendEphemeris();
     const auto lines = [&] {
         const std::string got = bench.sim.received();
         return std::count(got.begin(), got.end(), '\r');

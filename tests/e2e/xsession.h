@@ -109,7 +109,7 @@ class Program {
 public:
     Program(const std::string& which, const std::string& command, const std::string& cwd,
             const std::string& err)
-        : layout_(which == Sky ? skypass::UploaderLayout() : handpoint::ManualLayout()) {
+        : layout_(which == Sky ? ravik::uploaderLayout() : ravik::manualLayout()) {
         const std::string line =
             "cd " + Q(cwd) + " && exec " + command + " </dev/null >/dev/null 2>>" + Q(err);
         const char* argv[] = {"sh", "-c", line.c_str(), nullptr};

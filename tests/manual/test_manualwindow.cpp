@@ -15,16 +15,16 @@ struct Console {
     QTemporaryDir dir;
     ravik::FakeSerialPort port;
     FakeDialogs dialogs;
-    std::unique_ptr<handpoint::frmDataUploader> window;
+    std::unique_ptr<ravik::ManualWindow> window;
 
     explicit Console(bool present = true) {
         TestApp();
         const QString ini = WriteFile(dir.filePath("Ravik.ini"), "Comm Port 3\r\n");
         port.portExists = [present](int n) { return present && n == 3; };
         port.responder = [](const QByteArray& w) { return w == "?" ? "Ravik RC-2" : ""; };
-        window = std::make_unique<handpoint::frmDataUploader>(
-            handpoint::Platform{&port, &dialogs, ini, QLocale::c()});
-        window->Form_Load();
+        window = std::make_unique<ravik::ManualWindow>(
+            ravik::ManualWindow::Platform{&port, &dialogs, ini, QLocale::c()});
+        window->start();
         Settle();
         port.written.clear();
     }
@@ -122,8 +122,7 @@ TEST(ManualWindow, LooksAsMeasured) {
         {"cmdRestart", "Restart", 328, 288, 89, 33}};
     // clang-format on
     for (const char* f : FontsToTry)
-        CheckWindow(handpoint::frmDataUploader({&c.port, &c.dialogs, "", QLocale::c(), f}),
-                    controls);
+        CheckWindow(ravik::ManualWindow({&c.port, &c.dialogs, "", QLocale::c(), f}), controls);
 }
 
 } // namespace

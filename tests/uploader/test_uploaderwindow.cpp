@@ -19,16 +19,16 @@ struct Uploader : ravik::TimeZoneQuery, ravik::Clock {
     ravik::FakeSerialPort port;
     FakeDialogs dialogs;
     bool noZone;
-    std::unique_ptr<skypass::frmDataUploader> window;
+    std::unique_ptr<ravik::UploaderWindow> window;
 
     explicit Uploader(ravik::Upload::Budgets budgets = {}, bool noZone = false) : noZone(noZone) {
         TestApp();
         const QString ini = WriteFile(dir.filePath("Ravik.ini"), "Comm Port 3\r\n");
         port.portExists = [](int n) { return n == 3; };
         port.responder = [](const QByteArray& w) { return w == "?" ? "Ravik RC-2\r\n" : ""; };
-        window = std::make_unique<skypass::frmDataUploader>(
-            skypass::Platform{&port, &dialogs, this, this, ini, 5, budgets});
-        window->Form_Load();
+        window = std::make_unique<ravik::UploaderWindow>(
+            ravik::UploaderWindow::Platform{&port, &dialogs, this, this, ini, 5, budgets});
+        window->start();
         Settle();
         port.written.clear();
         port.responder = [](const QByteArray& w) {
@@ -158,7 +158,7 @@ TEST(UploaderWindow, UploadBytes) {
 // one (nothing sent, not even the previous pass), a point out of range, a file of no known kind.
 TEST(UploaderWindow, FailuresAreToldWithTheFileName) {
     Uploader up;
-    up.window->UploadEphemeris();
+    up.window->uploadTable();
     up.send("1000 10 10");
     up.port.written.clear();
     up.click("cmdOpen");
@@ -263,8 +263,7 @@ TEST(UploaderWindow, LooksAsMeasured) {
         {"cmdMode1", "Mode 1", 216, 264, 185, 17}, {"cmdUnwind", "Unwind", 184, 288, 57, 25}};
     // clang-format on
     for (const char* f : FontsToTry)
-        CheckWindow(skypass::frmDataUploader({&u.port, &u.dialogs, &u, &u, "", 5, {}, f}),
-                    controls);
+        CheckWindow(ravik::UploaderWindow({&u.port, &u.dialogs, &u, &u, "", 5, {}, f}), controls);
 }
 
 } // namespace
