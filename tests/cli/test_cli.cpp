@@ -36,6 +36,11 @@ struct Case {
     QByteArray out, err, wire;        // arrived, and then it is a prefix. stdout contains `out`;
 };                                    // stderr, its last progress line kept, the folder "<dir>"
 
+// A failure names its case, not the bytes of the struct.
+void PrintTo(const Case& c, std::ostream* os) {
+    *os << c.name;
+}
+
 // '#' stands for any digit in `err` and `wire`.
 // clang-format off
 const Case Cases[] = {
