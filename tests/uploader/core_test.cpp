@@ -179,9 +179,8 @@ TEST(LoadPassFile, UnusableNames) {
     WriteFile(dir.filePath("neither.out"), "Title\r\nTime Azim Elev\r\n");
     WriteFile(dir.filePath("one-line.out"), Nine);
     chmod(QFile::encodeName(WriteFile(dir.filePath("secret.out"), Two)).constData(), 0);
-    mkfifo(QFile::encodeName(dir.filePath("fifo.out")).constData(),
-           0666); // no writer: a blocking open waits for ever
-
+    // A FIFO without a writer: opened the ordinary way, it would wait for ever.
+    mkfifo(QFile::encodeName(dir.filePath("fifo.out")).constData(), 0666);
     const std::pair<QString, const char*> rows[] = {
         {"", "error: no file name was given 3 0"},
         {dir.filePath("missing.out"), "error: the file does not exist 3 0"},
