@@ -2,11 +2,13 @@
 #include "conditioning.h"
 #include "controllerlink.h"
 #include "errors.h"
+#include "numbers.h"
 #include "passfile.h"
 #include "progress.h"
 #include "qtserialport.h"
 #include "replytext.h"
 #include "replywait.h"
+#include "settings.h"
 #include "upload.h"
 #include "utcclock.h"
 #include "words.h"
@@ -52,8 +54,9 @@ void Error(const QString& text) {
 // other as the controller's events come; the exit status ends the application's event loop.
 class Session : public QObject {
 public:
-    Session(const UploadOptions& options, Tokens& tokens, std::vector<QByteArray> lines)
-        : options_(options), tokens_(tokens), lines_(std::move(lines)) {
+    // `port`: the port to probe; none when Ravik.ini named none.
+    Session(const UploadOptions& options, std::optional<int> port, std::vector<QByteArray> lines)
+        : options_(options), portNumber_(port), lines_(std::move(lines)) {
         if (!options.device.isEmpty())
             port_.setDevicePath(options.device);
         // Outcome lines go to stderr at once, with the windows' wording. A device that answers
@@ -72,10 +75,10 @@ public:
     }
 
     void start() {
-        if (options_.port || !options_.device.isEmpty())
-            link_.probe(options_.port.value_or(1));
+        if (portNumber_)
+            link_.probe(*portNumber_);
         else
-            link_.start(tokens_, SettingsFile);
+            say(NotFoundLine(0));
         if (!link_.isOpen()) {
             if (!port_.errorString().isEmpty())
                 Error(QStringLiteral("ravik-upload: ") + port_.errorString());
@@ -119,8 +122,15 @@ private:
     void uploaded(Upload::Outcome outcome) {
         if (outcome != Upload::Outcome::Done) {
             progress_.interrupt();
-            Error(CantAccessText + options_.file + QStringLiteral(": ") +
-                  upload_->failureReason(outcome));
+            // The file is not to blame for a controller that went away.
+            if (outcome == Upload::Outcome::Lost)
+                Error(QStringLiteral("ravik-upload: the controller on port %1 went away during "
+                                     "the upload of %2")
+                          .arg(link_.portNumber())
+                          .arg(options_.file));
+            else
+                Error(CantAccessText + options_.file + QStringLiteral(": ") +
+                      upload_->failureReason(outcome));
             return end(ControllerLost);
         }
         // The last reply may still be arriving; the status is asked for once it has ended.
@@ -144,7 +154,7 @@ private:
     void end(ExitStatus status) { QCoreApplication::exit(status); }
 
     const UploadOptions& options_;
-    Tokens& tokens_;
+    std::optional<int> portNumber_;
     std::vector<QByteArray> lines_;
     SystemClock clock_;
     Progress progress_{stderr, isatty(fileno(stderr)) != 0};
@@ -165,6 +175,16 @@ ExitStatus RunUpload(const UploadOptions& options) {
     FillMonthNameTable(monthNames);
     EphemerisTable table;
     std::vector<QByteArray> lines;
+    // Ravik.ini is read first, as the window reads it at start-up: the tokens of its line are what
+    // an empty first line of the pass file is classified by, as at skypass's first press.
+    const bool fromSettings = !options.port && options.device.isEmpty();
+    std::optional<int> settingsPort; // none: the settings file gave no port (not found, port 0)
+    if (fromSettings) {
+        try {
+            settingsPort = RoundToInt16(ReadPortSetting(tokens, SettingsFile));
+        } catch (const RunTimeError&) {
+        }
+    }
     try {
         table.PassFileName = options.file;
         if (LoadPassFile(options.file, tokens, table, monthNames) == PassFormat::Neither) {
@@ -189,7 +209,8 @@ ExitStatus RunUpload(const UploadOptions& options) {
         return Uploaded;
     }
 
-    Session session(options, tokens, std::move(lines));
+    Session session(options, fromSettings ? settingsPort : options.port.value_or(1),
+                    std::move(lines));
     QTimer::singleShot(0, &session, &Session::start);
     return ExitStatus(QCoreApplication::exec());
 }
