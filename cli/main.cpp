@@ -1,4 +1,5 @@
 // ravik-upload: skypass's upload without a window, for cron jobs and scripts.
+#include "portoptions.h"
 #include "uploadjob.h"
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -42,15 +43,12 @@ int main(int argc, char* argv[]) {
                                  QStringLiteral("The pass file to upload."));
     const QCommandLineOption help = parser.addHelpOption();
     const QCommandLineOption version = parser.addVersionOption();
-    const QCommandLineOption port(
-        QStringLiteral("port"),
+    const ravik::PortOptions ports(
         QStringLiteral("Probe port <N> instead of the one named in Ravik.ini."),
-        QStringLiteral("N"));
-    const QCommandLineOption device(
-        QStringLiteral("device"),
         QStringLiteral("Open <path> for the controller instead of COM<N> (messages name port N: "
                        "--port, or 1)."),
         QStringLiteral("path"));
+    ports.addTo(parser);
     const QCommandLineOption dryRun(
         QStringLiteral("dry-run"),
         QStringLiteral("Print the lines that would be sent, one per line (without the carriage "
@@ -58,7 +56,7 @@ int main(int argc, char* argv[]) {
     const QCommandLineOption syncClock(
         QStringLiteral("sync-clock"),
         QStringLiteral("Set the controller's clock to the present UTC before the upload."));
-    parser.addOptions({port, device, dryRun, syncClock});
+    parser.addOptions({dryRun, syncClock});
 
     if (!parser.parse(QCoreApplication::arguments()))
         return Usage(parser.errorText());
@@ -73,14 +71,12 @@ int main(int argc, char* argv[]) {
         return Usage(files.isEmpty() ? QStringLiteral("no pass file given")
                                      : QStringLiteral("one pass file at a time"));
     options.file = files.front();
-    if (parser.isSet(port)) {
-        bool ok = false;
-        options.port = parser.value(port).toInt(&ok);
-        // Ravik.ini holds the port in a 16-bit field: a number beyond it names no port at all.
-        if (!ok || *options.port < -32768 || *options.port > 32767)
-            return Usage(QStringLiteral("--port needs a whole number from -32768 to 32767"));
-    }
-    options.device = parser.value(device);
+    // Ravik.ini holds the port in a 16-bit field: a number beyond it names no port at all.
+    QString error;
+    options.port = ports.port(parser, -32768, 32767, error);
+    if (!error.isEmpty())
+        return Usage(error);
+    options.device = ports.device(parser);
     options.dryRun = parser.isSet(dryRun);
     options.syncClock = parser.isSet(syncClock);
     return RunUpload(options);

@@ -1,40 +1,102 @@
 #include "simoptions.h"
+#include "portoptions.h"
 
 #include <cctype>
 #include <cmath>
 
 namespace ravik::sim {
 
+namespace {
+
+// Every option but --port, in the order of the usage text.
+struct Options {
+    PortOptions ports{QStringLiteral("port number N in the link's name, 0..32767 (default: 1)")};
+    QCommandLineOption dir{QStringLiteral("dir"),
+                           QStringLiteral("folder that gets the link COM<N> (default: the current "
+                                          "folder)"),
+                           QStringLiteral("DIR")};
+    QCommandLineOption silent{QStringLiteral("silent"), QStringLiteral("never answer anything")};
+    QCommandLineOption shortAnswer{
+        QStringLiteral("short-answer"),
+        QStringLiteral("answer the identification request with exactly 4 characters")};
+    QCommandLineOption caps{
+        QStringLiteral("caps"),
+        QStringLiteral("write the product word of the identification in capitals")};
+    QCommandLineOption pieces{
+        QStringLiteral("pieces"),
+        QStringLiteral("send every reply in pieces of 3 characters, MS milliseconds apart"),
+        QStringLiteral("MS")};
+    QCommandLineOption chatter{QStringLiteral("chatter"),
+                               QStringLiteral("write TEXT to the line at start, before any "
+                                              "request; the escapes\n\\r \\n \\t \\\\ "
+                                              "and \\xHH stand for their bytes"),
+                               QStringLiteral("TEXT")};
+    QCommandLineOption baud{
+        QStringLiteral("baud"),
+        QStringLiteral("emulate 9600 baud: about 1.04 ms per character both ways")};
+    QCommandLineOption silentAfter{
+        QStringLiteral("silent-after"),
+        QStringLiteral("answer the first N upload lines, then nothing at all"),
+        QStringLiteral("N")};
+    QCommandLineOption noEof{
+        QStringLiteral("no-eof"),
+        QStringLiteral("never end a reply with the end-of-file character (26)")};
+    QCommandLineOption garbage{
+        QStringLiteral("garbage"),
+        QStringLiteral("answer every request with noise that holds neither the product\nword "
+                       "nor the status word, ended by the end-of-file character")};
+    QCommandLineOption ownReply{
+        QStringLiteral("own-reply"),
+        QStringLiteral("answer every command that the programs follow with a status\nrequest "
+                       "with a reply of its own first: OK, CR LF, end-of-file")};
+    QCommandLineOption bareEof{
+        QStringLiteral("bare-eof"),
+        QStringLiteral("answer upload lines with the end-of-file character alone")};
+    QCommandLineOption lateProduct{
+        QStringLiteral("late-product"),
+        QStringLiteral("send the identification answer as \"RC-2 \", then MS milliseconds\n"
+                       "later the rest with the product word"),
+        QStringLiteral("MS")};
+    QCommandLineOption readStall{
+        QStringLiteral("read-stall"),
+        QStringLiteral("after the first upload line, read nothing for MS milliseconds"),
+        QStringLiteral("MS")};
+    QCommandLineOption log{QStringLiteral("log"),
+                           QStringLiteral("append every received byte to FILE at once"),
+                           QStringLiteral("FILE")};
+    QCommandLineOption speedAz{QStringLiteral("speed-az"),
+                               QStringLiteral("azimuth rotor speed (default: 6)"),
+                               QStringLiteral("DEG/S")};
+    QCommandLineOption speedEl{QStringLiteral("speed-el"),
+                               QStringLiteral("elevation rotor speed (default: 3)"),
+                               QStringLiteral("DEG/S")};
+    QCommandLineOption help{{QStringLiteral("h"), QStringLiteral("help")},
+                            QStringLiteral("show this text and exit")};
+
+    QList<QCommandLineOption> all() const {
+        return {dir,         ports.portOption(),
+                silent,      shortAnswer,
+                caps,        pieces,
+                chatter,     baud,
+                silentAfter, noEof,
+                garbage,     ownReply,
+                bareEof,     lateProduct,
+                readStall,   log,
+                speedAz,     speedEl,
+                help};
+    }
+};
+
+} // namespace
+
 QString simUsage() {
     return QStringLiteral(
-        "Usage: ravik-sim [options]\n"
-        "A virtual Ravik rotator controller on a pseudo-terminal. It publishes the terminal as\n"
-        "the symbolic link DIR/COM<N>, prints \"ravik-sim: COM<N> -> /dev/pts/X\" and serves\n"
-        "until interrupted (SIGINT/SIGTERM), then removes the link.\n"
-        "\n"
-        "  --dir DIR          folder that gets the link COM<N> (default: the current folder)\n"
-        "  --port N           port number N in the link's name, 0..32767 (default: 1)\n"
-        "  --silent           never answer anything\n"
-        "  --short-answer     answer the identification request with exactly 4 characters\n"
-        "  --caps             write the product word of the identification in capitals\n"
-        "  --pieces MS        send every reply in pieces of 3 characters, MS milliseconds apart\n"
-        "  --chatter TEXT     write TEXT to the line at start, before any request; the escapes\n"
-        "                     \\r \\n \\t \\\\ and \\xHH stand for their bytes\n"
-        "  --baud             emulate 9600 baud: about 1.04 ms per character both ways\n"
-        "  --silent-after N   answer the first N upload lines, then nothing at all\n"
-        "  --no-eof           never end a reply with the end-of-file character (26)\n"
-        "  --garbage          answer every request with noise that holds neither the product\n"
-        "                     word nor the status word, ended by the end-of-file character\n"
-        "  --own-reply        answer every command that the programs follow with a status\n"
-        "                     request with a reply of its own first: OK, CR LF, end-of-file\n"
-        "  --bare-eof         answer upload lines with the end-of-file character alone\n"
-        "  --late-product MS  send the identification answer as \"RC-2 \", then MS milliseconds\n"
-        "                     later the rest with the product word\n"
-        "  --read-stall MS    after the first upload line, read nothing for MS milliseconds\n"
-        "  --log FILE         append every received byte to FILE at once\n"
-        "  --speed-az DEG/S   azimuth rotor speed (default: 6)\n"
-        "  --speed-el DEG/S   elevation rotor speed (default: 3)\n"
-        "  --help             show this text and exit\n");
+               "Usage: ravik-sim [options]\n"
+               "A virtual Ravik rotator controller on a pseudo-terminal. It publishes the "
+               "terminal as\nthe symbolic link DIR/COM<N>, prints \"ravik-sim: COM<N> -> "
+               "/dev/pts/X\" and serves\nuntil interrupted (SIGINT/SIGTERM), then removes the "
+               "link.\n\n") +
+           OptionList(Options().all());
 }
 
 QByteArray unescapeText(const QString& text) {
@@ -67,139 +129,71 @@ QByteArray unescapeText(const QString& text) {
     return out;
 }
 
-namespace {
-
-bool takeInt(const QString& v, int lo, int hi, int& out) {
-    bool ok = false;
-    const int n = v.toInt(&ok);
-    if (!ok || n < lo || n > hi)
-        return false;
-    out = n;
-    return true;
-}
-
-bool takeSpeed(const QString& v, double& out) {
-    bool ok = false;
-    const double d = v.toDouble(&ok);
-    if (!ok || !std::isfinite(d) || d <= 0 || d > 1e6)
-        return false;
-    out = d;
-    return true;
-}
-
-} // namespace
-
 ParsedOptions parseSimArguments(const QStringList& args) {
     ParsedOptions r;
     SimOptions& o = r.options;
-    for (qsizetype i = 0; i < args.size(); ++i) {
-        QString name = args[i];
-        QString value;
-        bool inlineValue = false;
-        if (name.startsWith(QLatin1String("--")) && name.contains('=')) {
-            value = name.section('=', 1);
-            name = name.section('=', 0, 0);
-            inlineValue = true;
-        }
-        auto needValue = [&]() -> bool {
-            if (inlineValue)
-                return true;
-            if (i + 1 >= args.size()) {
-                r.error = name + QStringLiteral(" needs a value");
-                return false;
-            }
-            value = args[++i];
-            return true;
-        };
-        auto bad = [&](const char* what) {
-            r.error = QStringLiteral("%1: %2 expected, got \"%3\"").arg(name, what, value);
-        };
-        bool flag = true;
-        if (name == QLatin1String("--help") || name == QLatin1String("-h"))
-            o.help = true;
-        else if (name == QLatin1String("--silent"))
-            o.controller.silent = true;
-        else if (name == QLatin1String("--short-answer"))
-            o.controller.shortAnswer = true;
-        else if (name == QLatin1String("--caps"))
-            o.controller.capsAnswer = true;
-        else if (name == QLatin1String("--baud"))
-            o.baud = true;
-        else if (name == QLatin1String("--no-eof"))
-            o.controller.noEof = true;
-        else if (name == QLatin1String("--garbage"))
-            o.controller.garbage = true;
-        else if (name == QLatin1String("--own-reply"))
-            o.controller.ownReply = true;
-        else if (name == QLatin1String("--bare-eof"))
-            o.controller.bareEof = true;
+    const Options options;
+    QCommandLineParser parser;
+    parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsOptions);
+    parser.addOptions(options.all());
+    if (!parser.parse(QStringList(QStringLiteral("ravik-sim")) + args)) {
+        r.error = parser.errorText();
+        return r;
+    }
+    if (!parser.positionalArguments().isEmpty()) {
+        r.error = QStringLiteral("unknown option \"%1\"").arg(parser.positionalArguments()[0]);
+        return r;
+    }
+    o.help = parser.isSet(options.help);
+    o.controller.silent = parser.isSet(options.silent);
+    o.controller.shortAnswer = parser.isSet(options.shortAnswer);
+    o.controller.capsAnswer = parser.isSet(options.caps);
+    o.baud = parser.isSet(options.baud);
+    o.controller.noEof = parser.isSet(options.noEof);
+    o.controller.garbage = parser.isSet(options.garbage);
+    o.controller.ownReply = parser.isSet(options.ownReply);
+    o.controller.bareEof = parser.isSet(options.bareEof);
+    if (parser.isSet(options.chatter))
+        o.chatter = unescapeText(parser.value(options.chatter));
+    o.port = options.ports.port(parser, 0, 32767, r.error).value_or(o.port);
+    // A whole number from `lowest` to `highest`, or a speed; each failure names its option.
+    const auto number = [&](const QCommandLineOption& option, int lowest, int highest, int& out) {
+        if (!parser.isSet(option) || !r.error.isEmpty())
+            return;
+        bool ok = false;
+        const int n = parser.value(option).toInt(&ok);
+        if (ok && n >= lowest && n <= highest)
+            out = n;
         else
-            flag = false;
-        if (flag) {
-            if (inlineValue) {
-                r.error = name + QStringLiteral(" takes no value");
-                return r;
-            }
+            r.error = QStringLiteral("--%1 needs a whole number from %2 to %3")
+                          .arg(option.names().constLast())
+                          .arg(lowest)
+                          .arg(highest);
+    };
+    number(options.pieces, 0, 60000, o.pieceGapMs);
+    number(options.lateProduct, 0, 60000, o.controller.lateProductMs);
+    number(options.readStall, 0, 60000, o.readStallMs);
+    number(options.silentAfter, 0, 1000000, o.controller.silentAfter);
+    for (const auto& [option, speed] :
+         {std::pair{&options.speedAz, &o.controller.azimuthSpeed},
+          std::pair{&options.speedEl, &o.controller.elevationSpeed}}) {
+        if (!parser.isSet(*option))
             continue;
-        }
-        if (name == QLatin1String("--dir")) {
-            if (!needValue())
-                return r;
-            if (value.isEmpty()) {
-                bad("a folder");
-                return r;
-            }
-            o.dir = value;
-        } else if (name == QLatin1String("--port")) {
-            if (!needValue())
-                return r;
-            if (!takeInt(value, 0, 32767, o.port)) {
-                bad("a port number 0..32767");
-                return r;
-            }
-        } else if (name == QLatin1String("--pieces") || name == QLatin1String("--late-product") ||
-                   name == QLatin1String("--read-stall")) {
-            if (!needValue())
-                return r;
-            int& ms = name == QLatin1String("--pieces")         ? o.pieceGapMs
-                      : name == QLatin1String("--late-product") ? o.controller.lateProductMs
-                                                                : o.readStallMs;
-            if (!takeInt(value, 0, 60000, ms)) {
-                bad("milliseconds 0..60000");
-                return r;
-            }
-        } else if (name == QLatin1String("--chatter")) {
-            if (!needValue())
-                return r;
-            o.chatter = unescapeText(value);
-        } else if (name == QLatin1String("--silent-after")) {
-            if (!needValue())
-                return r;
-            if (!takeInt(value, 0, 1000000, o.controller.silentAfter)) {
-                bad("a count of lines");
-                return r;
-            }
-        } else if (name == QLatin1String("--log")) {
-            if (!needValue())
-                return r;
-            if (value.isEmpty()) {
-                bad("a file name");
-                return r;
-            }
-            o.logFile = value;
-        } else if (name == QLatin1String("--speed-az") || name == QLatin1String("--speed-el")) {
-            if (!needValue())
-                return r;
-            double& speed = name.endsWith(QLatin1String("az")) ? o.controller.azimuthSpeed
-                                                               : o.controller.elevationSpeed;
-            if (!takeSpeed(value, speed)) {
-                bad("a speed in degrees per second above 0");
-                return r;
-            }
-        } else {
-            r.error = QStringLiteral("unknown option \"%1\"").arg(args[i]);
-            return r;
-        }
+        bool ok = false;
+        const double d = parser.value(*option).toDouble(&ok);
+        if (ok && std::isfinite(d) && d > 0 && d <= 1e6)
+            *speed = d;
+        else if (r.error.isEmpty())
+            r.error = QStringLiteral("--%1 needs a speed in degrees per second above 0")
+                          .arg(option->names().constLast());
+    }
+    for (const auto& [option, text] :
+         {std::pair{&options.dir, &o.dir}, std::pair{&options.log, &o.logFile}}) {
+        if (!parser.isSet(*option))
+            continue;
+        *text = parser.value(*option);
+        if (text->isEmpty() && r.error.isEmpty())
+            r.error = QStringLiteral("--%1 needs a name").arg(option->names().constLast());
     }
     return r;
 }
