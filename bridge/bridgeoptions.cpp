@@ -14,7 +14,7 @@ const char* const BridgeUsage =
     "  --wait              keep trying until the controller answers instead of exiting\n"
     "  --help              this text\n";
 
-BridgeOptions ParseBridgeOptions(const QStringList& arguments) {
+BridgeOptions parseBridgeOptions(const QStringList& arguments) {
     BridgeOptions o;
     QStringList args = arguments.mid(1);
     const auto fail = [&o](const QString& why) {
@@ -48,7 +48,7 @@ BridgeOptions ParseBridgeOptions(const QStringList& arguments) {
             o.port = values[0].toInt(&ok);
             ok = ok && o.port >= 1 && o.port <= 32767;
         } else if (name == "--park") {
-            ok = rotctl::CheckPosition(values[0].toLatin1(), values[1].toLatin1(), o.parkAz,
+            ok = rotctl::checkPosition(values[0].toLatin1(), values[1].toLatin1(), o.parkAz,
                                        o.parkEl);
         } else if (name == "--listen") {
             const qsizetype colon = values[0].lastIndexOf(':');

@@ -17,7 +17,7 @@ struct BridgeOptions {
     QString error; // set when the command line does not parse
 };
 
-BridgeOptions ParseBridgeOptions(const QStringList& arguments);
+BridgeOptions parseBridgeOptions(const QStringList& arguments);
 extern const char* const BridgeUsage;
 
 } // namespace ravik

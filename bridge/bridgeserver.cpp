@@ -44,7 +44,7 @@ private:
     }
 
     void handle(const QByteArray& line) {
-        const Request request = ParseRequest(line);
+        const Request request = parseRequest(line);
         const bool printable = std::all_of(line.begin(), line.end(), [](char c) {
             return (c >= ' ' && c < 127) || c == '\t' || c == '\r';
         });
@@ -56,7 +56,7 @@ private:
         if (request.op == Op::Quit)
             return socket_->disconnectFromHost();
         if (request.error != Ok)
-            return reply(FormatReply(request, request.error));
+            return reply(formatReply(request, request.error));
         waiting_ = true;
         inExecute_ = true;
         rotator_.execute(request, this, [this](const QByteArray& bytes) {
@@ -69,7 +69,7 @@ private:
     }
 
     void refuse(bool drop) {
-        reply(FormatReply(Request{}, Invalid));
+        reply(formatReply(Request{}, Invalid));
         if (drop)
             socket_->disconnectFromHost();
     }

@@ -24,7 +24,7 @@ void onSignal(int) {
 
 int main(int argc, char* argv[]) {
     QCoreApplication app(argc, argv);
-    const ravik::BridgeOptions options = ravik::ParseBridgeOptions(app.arguments());
+    const ravik::BridgeOptions options = ravik::parseBridgeOptions(app.arguments());
     if (options.help || !options.error.isEmpty()) {
         if (!options.error.isEmpty())
             std::fprintf(stderr, "ravik-rotctld: %s\n", qPrintable(options.error));

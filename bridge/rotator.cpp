@@ -11,17 +11,17 @@ using namespace rotctl;
 
 namespace {
 
-QList<QByteArray> Writes(Command command) {
-    const CommandRow& row = Row(command);
-    QList<QByteArray> writes{Bytes(row.first)};
+QList<QByteArray> writesOf(Command command) {
+    const CommandRow& row = commandRow(command);
+    QList<QByteArray> writes{toBytes(row.first)};
     if (!row.second.empty())
-        writes.append(Bytes(row.second));
+        writes.append(toBytes(row.second));
     return writes;
 }
 
 } // namespace
 
-bool PositionFromStatus(const QByteArray& status, int& azimuth, int& elevation) {
+bool positionFromStatus(const QByteArray& status, int& azimuth, int& elevation) {
     static const QRegularExpression az(QStringLiteral("(?:^|\\s)Az\\s+(-?\\d+)"));
     static const QRegularExpression el(QStringLiteral("(?:^|\\s)El\\s+(-?\\d+)"));
     const QString text = QString::fromLatin1(status);
@@ -39,10 +39,10 @@ Rotator::Rotator(SerialPort& serial, QObject* parent)
     deadline_.setSingleShot(true);
     connect(&deadline_, &QTimer::timeout, this, [this] { finish(Timeout); });
     connect(&retry_, &QTimer::timeout, this, &Rotator::retry);
-    connect(&link_, &ControllerLink::found, this, [this](int n) { setText(FoundLine(n)); });
+    connect(&link_, &ControllerLink::found, this, [this](int n) { setText(foundLine(n)); });
     connect(&link_, &ControllerLink::notFound, this, [this](int n, ControllerLink::Absence why) {
         if (why != ControllerLink::Absence::Foreign)
-            setText(NotFoundLine(n));
+            setText(notFoundLine(n));
     });
     connect(&link_, &ControllerLink::received, this,
             [this](const QByteArray& piece) { append(QString::fromLatin1(piece)); });
@@ -79,14 +79,14 @@ void Rotator::setPark(int azimuth, int elevation) {
 
 void Rotator::execute(const Request& request, QObject* owner, Done done) {
     const auto rprt = [request, done](int code, const QByteArray&) {
-        done(FormatReply(request, code));
+        done(formatReply(request, code));
     };
     switch (request.op) {
     case Op::SetPos:
     case Op::Park: {
         const bool park = request.op == Op::Park;
         const int az = park ? parkAz_ : request.azimuth, el = park ? parkEl_ : request.elevation;
-        submit(owner, {PointToCommand(az, el)}, Expect::Nothing,
+        submit(owner, {pointToCommand(az, el)}, Expect::Nothing,
                [this, az, el, rprt](int code, const QByteArray& a) {
                    if (code == Ok) {
                        commandedAz_ = az;
@@ -97,35 +97,35 @@ void Rotator::execute(const Request& request, QObject* owner, Done done) {
         return;
     }
     case Op::Stop:
-        return submit(owner, Writes(Command::Stop), Expect::Nothing, rprt);
+        return submit(owner, writesOf(Command::Stop), Expect::Nothing, rprt);
     case Op::Reset:
-        return submit(owner, Writes(Command::Restart), Expect::Nothing, rprt);
+        return submit(owner, writesOf(Command::Restart), Expect::Nothing, rprt);
     case Op::Move:
-        return submit(owner, Writes(request.jog), Expect::Nothing, rprt);
+        return submit(owner, writesOf(request.jog), Expect::Nothing, rprt);
     case Op::GetPos:
         if (statusAge_.isValid() && statusAge_.elapsed() < StatusFreshMs && link_.isOpen())
             return answerPosition(request, done);
-        return submit(owner, {Bytes(StatusRequest)}, Expect::Status,
+        return submit(owner, {toBytes(StatusRequest)}, Expect::Status,
                       [this, request, done](int code, const QByteArray& answer) {
                           if (code == IoError)
-                              return done(FormatReply(request, code));
+                              return done(formatReply(request, code));
                           rememberStatus(code, answer);
                           answerPosition(request, done);
                       });
     case Op::GetInfo:
-        return submit(owner, {Bytes(IdentifyRequest)}, Expect::Identity,
+        return submit(owner, {toBytes(IdentifyRequest)}, Expect::Identity,
                       [request, done](int code, const QByteArray& answer) {
-                          const qsizetype word = answer.lastIndexOf(Bytes(ProductWord));
+                          const qsizetype word = answer.lastIndexOf(toBytes(ProductWord));
                           const qsizetype from = answer.lastIndexOf('\n', word) + 1;
                           const QByteArray info = answer.mid(word < 0 ? 0 : from).trimmed();
                           if (code != IoError && !info.isEmpty())
                               code = Ok;
-                          done(FormatReply(request, code, {{info, "Info: " + info}}));
+                          done(formatReply(request, code, {{info, "Info: " + info}}));
                       });
     case Op::DumpState:
-        return done(FormatReply(request, Ok, DumpStateLines()));
+        return done(formatReply(request, Ok, dumpStateLines()));
     default:
-        done(FormatReply(request, Invalid));
+        done(formatReply(request, Invalid));
     }
 }
 
@@ -138,8 +138,8 @@ void Rotator::rememberStatus(int code, const QByteArray& answer) {
 
 void Rotator::answerPosition(const Request& request, const Done& done) {
     int az = commandedAz_, el = commandedEl_;
-    PositionFromStatus(status_, az, el); // else the last position commanded
-    done(FormatReply(request, Ok, PositionLines(az, el)));
+    positionFromStatus(status_, az, el); // else the last position commanded
+    done(formatReply(request, Ok, positionLines(az, el)));
 }
 
 void Rotator::submit(QObject* owner, QList<QByteArray> writes, Expect expect,
@@ -202,7 +202,7 @@ void Rotator::append(const QString& piece) {
         return; // nobody asked: leftovers of the probe, a late answer
     answer_ += piece.toLatin1();
     // The answer is the line with the product word; the probe's leftovers may come before it.
-    const qsizetype word = answer_.lastIndexOf(Bytes(ProductWord));
+    const qsizetype word = answer_.lastIndexOf(toBytes(ProductWord));
     if (current_->expect == Expect::Identity && word >= 0 && answer_.indexOf('\n', word) > 0)
         finish(Ok);
 }
@@ -218,7 +218,7 @@ void Rotator::setText(const QString& text) {
 }
 
 void Rotator::onLost() {
-    setText(NotFoundLine(link_.portNumber()));
+    setText(notFoundLine(link_.portNumber()));
     status_.clear();
     statusAge_.invalidate();
     finish(IoError);

@@ -86,6 +86,6 @@ private:
 };
 
 // Azimuth and elevation from a status reply: the numbers after the words "Az" and "El".
-bool PositionFromStatus(const QByteArray& status, int& azimuth, int& elevation);
+bool positionFromStatus(const QByteArray& status, int& azimuth, int& elevation);
 
 } // namespace ravik

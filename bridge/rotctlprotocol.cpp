@@ -31,26 +31,26 @@ struct Direction {
 constexpr Direction Directions[] = {
     {2, Command::Up}, {4, Command::Down}, {8, Command::Decrease}, {16, Command::Increase}};
 
-bool IsBlank(char c) {
+bool isBlank(char c) {
     return c == ' ' || c == '\t' || c == '\r' || c == '\n';
 }
 
 // The whole text as a finite number, by the project's number rules (no "nan", no "inf").
-bool ReadNumber(QByteArrayView text, double& value) {
+bool readNumber(QByteArrayView text, double& value) {
     const QString s = QString::fromLatin1(text);
-    if (!IsNumeric(s))
+    if (!isNumeric(s))
         return false;
     try {
-        value = LeadingNumber(s);
+        value = leadingNumber(s);
     } catch (const RunTimeError&) {
         return false;
     }
     return std::isfinite(value);
 }
 
-bool ReadInteger(QByteArrayView text, int& value) {
+bool readInteger(QByteArrayView text, int& value) {
     double v = 0;
-    if (!ReadNumber(text, v) || v != std::floor(v) || std::fabs(v) > 1e6)
+    if (!readNumber(text, v) || v != std::floor(v) || std::fabs(v) > 1e6)
         return false;
     value = int(v);
     return true;
@@ -58,9 +58,9 @@ bool ReadInteger(QByteArrayView text, int& value) {
 
 } // namespace
 
-bool CheckPosition(QByteArrayView azText, QByteArrayView elText, int& azimuth, int& elevation) {
+bool checkPosition(QByteArrayView azText, QByteArrayView elText, int& azimuth, int& elevation) {
     double az = 0, el = 0;
-    if (!ReadNumber(azText, az) || !ReadNumber(elText, el) || el < 0 || el > 90)
+    if (!readNumber(azText, az) || !readNumber(elText, el) || el < 0 || el > 90)
         return false;
     az = std::fmod(az, 360.0);
     if (az < 0)
@@ -71,10 +71,10 @@ bool CheckPosition(QByteArrayView azText, QByteArrayView elText, int& azimuth, i
     return true;
 }
 
-Request ParseRequest(QByteArrayView line) {
+Request parseRequest(QByteArrayView line) {
     Request r;
     qsizetype i = 0;
-    while (i < line.size() && IsBlank(line[i]))
+    while (i < line.size() && isBlank(line[i]))
         ++i;
     if (i == line.size())
         return r;
@@ -86,15 +86,15 @@ Request ParseRequest(QByteArrayView line) {
     if (i < line.size() && line[i] == '\\')
         ++i;
     qsizetype end = i;
-    while (end < line.size() && !IsBlank(line[end]))
+    while (end < line.size() && !isBlank(line[end]))
         ++end;
     const QByteArrayView word = line.sliced(i, end - i);
     QList<QByteArrayView> args;
     for (qsizetype k = end; k < line.size();) {
-        while (k < line.size() && IsBlank(line[k]))
+        while (k < line.size() && isBlank(line[k]))
             ++k;
         qsizetype e = k;
-        while (e < line.size() && !IsBlank(line[e]))
+        while (e < line.size() && !isBlank(line[e]))
             ++e;
         if (e > k)
             args.append(line.sliced(k, e - k));
@@ -120,12 +120,12 @@ Request ParseRequest(QByteArrayView line) {
     int direction = 0, number = 0;
     switch (r.op) {
     case Op::SetPos:
-        if (!CheckPosition(args[0], args[1], r.azimuth, r.elevation))
+        if (!checkPosition(args[0], args[1], r.azimuth, r.elevation))
             r.error = Invalid;
         break;
     case Op::Move:
         r.error = Invalid;
-        if (ReadInteger(args[0], direction) && ReadInteger(args[1], number))
+        if (readInteger(args[0], direction) && readInteger(args[1], number))
             for (const Direction& d : Directions)
                 if (d.hamlib == direction) {
                     r.jog = d.jog;
@@ -133,7 +133,7 @@ Request ParseRequest(QByteArrayView line) {
                 }
         break;
     case Op::Reset:
-        if (!ReadInteger(args[0], number))
+        if (!readInteger(args[0], number))
             r.error = Invalid;
         break;
     default:
@@ -142,7 +142,7 @@ Request ParseRequest(QByteArrayView line) {
     return r;
 }
 
-QByteArray FormatReply(const Request& request, int code, const QList<ValueLine>& values) {
+QByteArray formatReply(const Request& request, int code, const QList<ValueLine>& values) {
     const QByteArray rprt = "RPRT " + QByteArray::number(code) + '\n';
     if (!request.separator) {
         if (code != Ok || values.isEmpty())
@@ -162,13 +162,13 @@ QByteArray FormatReply(const Request& request, int code, const QList<ValueLine>&
     return out + rprt;
 }
 
-QList<ValueLine> PositionLines(double azimuth, double elevation) {
+QList<ValueLine> positionLines(double azimuth, double elevation) {
     const QByteArray az = QByteArray::number(azimuth, 'f', 2);
     const QByteArray el = QByteArray::number(elevation, 'f', 2);
     return {{az, "Azimuth: " + az}, {el, "Elevation: " + el}};
 }
 
-QList<ValueLine> DumpStateLines() {
+QList<ValueLine> dumpStateLines() {
     // Protocol version 1; the model line carries Hamlib's dummy number, as the bridge has no
     // Hamlib model of its own. The limits are the controller's: 0..360 azimuth, 0..90 elevation.
     return {{"1", "rotctld Protocol Ver: 1"},

@@ -30,7 +30,7 @@ struct Request {
 
 // Reads one line without its line end. Long names may be written with or without the
 // backslash Hamlib uses; a leading '+', ';', '|' or ',' asks for the extended reply form.
-Request ParseRequest(QByteArrayView line);
+Request parseRequest(QByteArrayView line);
 
 // A value line of a get command: bare in the plain form, labelled in the extended form.
 struct ValueLine {
@@ -41,14 +41,14 @@ struct ValueLine {
 // The reply to `request`: the values one a line followed by nothing (plain, success), or
 // "RPRT n" (commands without values, and every failure); the extended form echoes the command
 // first and always ends with "RPRT n".
-QByteArray FormatReply(const Request& request, int code, const QList<ValueLine>& values = {});
+QByteArray formatReply(const Request& request, int code, const QList<ValueLine>& values = {});
 
 // get_pos's two value lines, two decimals as rotctld prints them.
-QList<ValueLine> PositionLines(double azimuth, double elevation);
+QList<ValueLine> positionLines(double azimuth, double elevation);
 // \dump_state's lines: what Hamlib's network client reads on connecting.
-QList<ValueLine> DumpStateLines();
+QList<ValueLine> dumpStateLines();
 // The set_pos arguments checked: azimuth modulo 360, both rounded half to even, elevation
 // 0..90. False when either is not a number or the elevation is out of range.
-bool CheckPosition(QByteArrayView azText, QByteArrayView elText, int& azimuth, int& elevation);
+bool checkPosition(QByteArrayView azText, QByteArrayView elText, int& azimuth, int& elevation);
 
 } // namespace ravik::rotctl

@@ -25,7 +25,7 @@ Exit status:
   4   the controller went away during the upload
   64  wrong command line)";
 
-int Usage(const QString& error) {
+int usage(const QString& error) {
     std::fprintf(stderr, "ravik-upload: %s\nTry 'ravik-upload --help'.\n", qPrintable(error));
     return UsageError;
 }
@@ -59,7 +59,7 @@ int main(int argc, char* argv[]) {
     parser.addOptions({dryRun, syncClock});
 
     if (!parser.parse(QCoreApplication::arguments()))
-        return Usage(parser.errorText());
+        return usage(parser.errorText());
     if (parser.isSet(help))
         parser.showHelp(0);
     if (parser.isSet(version))
@@ -68,16 +68,16 @@ int main(int argc, char* argv[]) {
     UploadOptions options;
     const QStringList files = parser.positionalArguments();
     if (files.size() != 1)
-        return Usage(files.isEmpty() ? QStringLiteral("no pass file given")
+        return usage(files.isEmpty() ? QStringLiteral("no pass file given")
                                      : QStringLiteral("one pass file at a time"));
     options.file = files.front();
     // Ravik.ini holds the port in a 16-bit field: a number beyond it names no port at all.
     QString error;
     options.port = ports.port(parser, -32768, 32767, error);
     if (!error.isEmpty())
-        return Usage(error);
+        return usage(error);
     options.device = ports.device(parser);
     options.dryRun = parser.isSet(dryRun);
     options.syncClock = parser.isSet(syncClock);
-    return RunUpload(options);
+    return runUpload(options);
 }

@@ -33,7 +33,7 @@ constexpr int QuietLineMs = 50;
 constexpr int QuietLineRounds = 10;
 
 // Text for a shell: the controller's CR LF line ends become LF, and every piece ends its line.
-QByteArray ShellText(const QString& text) {
+QByteArray shellText(const QString& text) {
     QByteArray bytes = text.toLatin1();
     bytes.replace("\r\n", "\n");
     if (!bytes.isEmpty() && !bytes.endsWith('\n'))
@@ -41,13 +41,13 @@ QByteArray ShellText(const QString& text) {
     return bytes;
 }
 
-void Write(std::FILE* stream, const QByteArray& bytes) {
+void writeOut(std::FILE* stream, const QByteArray& bytes) {
     std::fwrite(bytes.constData(), 1, std::size_t(bytes.size()), stream);
     std::fflush(stream);
 }
 
-void Error(const QString& text) {
-    Write(stderr, ShellText(text));
+void printError(const QString& text) {
+    writeOut(stderr, shellText(text));
 }
 
 // Finding the controller, setting its clock, the upload and the status read, one step after the
@@ -61,10 +61,10 @@ public:
             port_.setDevicePath(options.device);
         // Outcome lines go to stderr at once, with the windows' wording. A device that answers
         // without the product word gets the not-found line too: a log needs one.
-        connect(&link_, &ControllerLink::found, this, [this](int n) { say(FoundLine(n)); });
-        connect(&link_, &ControllerLink::notFound, this, [this](int n) { say(NotFoundLine(n)); });
+        connect(&link_, &ControllerLink::found, this, [this](int n) { say(foundLine(n)); });
+        connect(&link_, &ControllerLink::notFound, this, [this](int n) { say(notFoundLine(n)); });
         connect(&link_, &ControllerLink::lost, this,
-                [this] { say(NotFoundLine(link_.portNumber())); });
+                [this] { say(notFoundLine(link_.portNumber())); });
         // Made after the lines above, so a loss is told before the upload reports its end.
         upload_.emplace(link_);
         connect(&*upload_, &Upload::lineSent, this,
@@ -78,10 +78,10 @@ public:
         if (portNumber_)
             link_.probe(*portNumber_);
         else
-            say(NotFoundLine(0));
+            say(notFoundLine(0));
         if (!link_.isOpen()) {
             if (!port_.errorString().isEmpty())
-                Error(QStringLiteral("ravik-upload: ") + port_.errorString());
+                printError(QStringLiteral("ravik-upload: ") + port_.errorString());
             return end(ControllerNotFound);
         }
         // The identification answer may still be arriving; it must not be taken for the first
@@ -99,16 +99,16 @@ public:
 private:
     void say(const QString& line) {
         progress_.interrupt();
-        Write(stderr, ShellText(line));
+        writeOut(stderr, shellText(line));
     }
 
     void answerEnded() {
         quiet_.stop();
         link_.disconnect(&quiet_);
-        if (options_.syncClock && link_.writeData(TimeSetCommand(clock_.nowUtc()))) {
+        if (options_.syncClock && link_.writeData(timeSetCommand(clock_.nowUtc()))) {
             // As the window's button does: the status right after.
             link_.requestStatus();
-            AwaitReply(link_, StatusWaitMs, [this](const auto&) { send(); });
+            awaitReply(link_, StatusWaitMs, [this](const auto&) { send(); });
             return;
         }
         send();
@@ -124,29 +124,31 @@ private:
             progress_.interrupt();
             // The file is not to blame for a controller that went away.
             if (outcome == Upload::Outcome::Lost)
-                Error(QStringLiteral("ravik-upload: the controller on port %1 went away during "
-                                     "the upload of %2")
-                          .arg(link_.portNumber())
-                          .arg(options_.file));
+                printError(
+                    QStringLiteral("ravik-upload: the controller on port %1 went away during "
+                                   "the upload of %2")
+                        .arg(link_.portNumber())
+                        .arg(options_.file));
             else
-                Error(CantAccessText + options_.file + QStringLiteral(": ") +
-                      upload_->failureReason(outcome));
+                printError(CantAccessText + options_.file + QStringLiteral(": ") +
+                           upload_->failureReason(outcome));
             return end(ControllerLost);
         }
         // The last reply may still be arriving; the status is asked for once it has ended.
         if (link_.isOpen() && !link_.replyBuffer().isEmpty())
-            AwaitReply(link_, StatusWaitMs, [this](const auto&) { readStatus(); });
+            awaitReply(link_, StatusWaitMs, [this](const auto&) { readStatus(); });
         else
             readStatus();
     }
 
     void readStatus() {
         link_.requestStatus();
-        AwaitReply(link_, StatusWaitMs, [this](const std::optional<QByteArray>& reply) {
+        awaitReply(link_, StatusWaitMs, [this](const std::optional<QByteArray>& reply) {
             if (reply)
-                Write(stdout, ShellText(StatusReplyText(*reply)));
+                writeOut(stdout, shellText(statusReplyText(*reply)));
             else if (link_.isOpen())
-                Error(QStringLiteral("ravik-upload: the controller sent no complete status reply"));
+                printError(
+                    QStringLiteral("ravik-upload: the controller sent no complete status reply"));
             end(Uploaded);
         });
     }
@@ -167,12 +169,12 @@ private:
 
 } // namespace
 
-ExitStatus RunUpload(const UploadOptions& options) {
+ExitStatus runUpload(const UploadOptions& options) {
     // The file is checked before the controller is looked for: a bad file is the same fault
     // whether or not the controller is there, and nothing reaches the controller for it.
     Tokens tokens;
     MonthNames monthNames;
-    FillMonthNameTable(monthNames);
+    fillMonthNames(monthNames);
     EphemerisTable table;
     std::vector<QByteArray> lines;
     // Ravik.ini is read first, as the window reads it at start-up: the tokens of its line are what
@@ -181,20 +183,20 @@ ExitStatus RunUpload(const UploadOptions& options) {
     std::optional<int> settingsPort; // none: the settings file gave no port (not found, port 0)
     if (fromSettings) {
         try {
-            settingsPort = RoundToInt16(ReadPortSetting(tokens, SettingsFile));
+            settingsPort = roundToInt16(readPortSetting(tokens, SettingsFile));
         } catch (const RunTimeError&) {
         }
     }
     try {
-        table.PassFileName = options.file;
-        if (LoadPassFile(options.file, tokens, table, monthNames) == PassFormat::Neither) {
-            Error(NeitherFormatText);
+        table.fileName = options.file;
+        if (loadPassFile(options.file, tokens, table, monthNames) == PassFormat::Neither) {
+            printError(NeitherFormatText);
             return NeitherFormat;
         }
-        lines = PrepareUploadLines(table);
+        lines = prepareUploadLines(table);
     } catch (const RunTimeError& e) {
-        Error(CantAccessText + options.file + QStringLiteral(": ") +
-              QString::fromStdString(e.what()));
+        printError(CantAccessText + options.file + QStringLiteral(": ") +
+                   QString::fromStdString(e.what()));
         return CannotRead;
     }
 
@@ -202,10 +204,10 @@ ExitStatus RunUpload(const UploadOptions& options) {
     if (options.dryRun) {
         QByteArray out;
         if (options.syncClock)
-            out += TimeSetCommand(clock.nowUtc()).chopped(1) + '\n';
+            out += timeSetCommand(clock.nowUtc()).chopped(1) + '\n';
         for (const QByteArray& line : lines)
             out += line.chopped(1) + '\n';
-        Write(stdout, out);
+        writeOut(stdout, out);
         return Uploaded;
     }
 

@@ -25,6 +25,6 @@ enum ExitStatus : int {
 
 // The whole unattended upload: load and check the file, find the controller, optionally set its
 // clock, send the lines at its pace, print its status. Needs a QCoreApplication.
-ExitStatus RunUpload(const UploadOptions& options);
+ExitStatus runUpload(const UploadOptions& options);
 
 } // namespace ravik_upload

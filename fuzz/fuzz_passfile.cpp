@@ -26,12 +26,12 @@ template <typename Step> void OverBuffer(const QByteArray& bytes, Step step) {
 
 void PrepareUpload(EphemerisTable& table) {
     try {
-        ConditionTable(table);
+        conditionTable(table);
     } catch (const RunTimeError&) {
         return;
     }
-    for (int index : PointsToSend(table)) {
-        const QByteArray line = FormatEphemerisLine(table, index);
+    for (int index : pointsToSend(table)) {
+        const QByteArray line = formatEphemerisLine(table, index);
         if (line.isEmpty() || !line.endsWith('\r')) {
             __builtin_trap();
         }
@@ -43,7 +43,7 @@ void PrepareUpload(EphemerisTable& table) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static const MonthNames months = [] {
         MonthNames names;
-        FillMonthNameTable(names);
+        fillMonthNames(names);
         return names;
     }();
     // Like the window: one token list and one table that keep their leftovers between files.
@@ -52,18 +52,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     const QByteArray bytes(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
     OverBuffer(bytes, [](LineReader& reader) {
-        const Detection d = DetectFormat(reader, tokens);
-        if (d.T != d.N9 + d.N2 || d.L > 51) {
+        const Detection d = detectFormat(reader, tokens);
+        if (d.recognised != d.nineCharacter + d.twoCharacter || d.lines > 51) {
             __builtin_trap();
         }
     });
-    OverBuffer(bytes, [](LineReader& reader) { Parse_InstantTrack(reader, tokens, table); });
-    if (table.Points.size() > EphemerisTable::MaxPoints) {
+    OverBuffer(bytes, [](LineReader& reader) { parseInstantTrack(reader, tokens, table); });
+    if (table.points.size() > EphemerisTable::MaxPoints) {
         __builtin_trap();
     }
     PrepareUpload(table);
-    OverBuffer(bytes, [](LineReader& reader) { Parse_Nova(reader, tokens, table, months); });
-    if (table.Points.size() > EphemerisTable::MaxPoints) {
+    OverBuffer(bytes, [](LineReader& reader) { parseNova(reader, tokens, table, months); });
+    if (table.points.size() > EphemerisTable::MaxPoints) {
         __builtin_trap();
     }
     PrepareUpload(table);

@@ -49,7 +49,7 @@ inline constexpr std::array<CommandRow, 14> CommandTable{{
     {Command::Calibrate, "c", "x", "Set Zero", "cmdCalibrate", true},
 }};
 
-constexpr const CommandRow& Row(Command c) {
+constexpr const CommandRow& commandRow(Command c) {
     for (const auto& s : CommandTable)
         if (s.command == c)
             return s;
@@ -63,7 +63,7 @@ inline constexpr std::string_view StatusCaption = "Show rotor status";
 inline constexpr std::string_view ProductWord = "Ravik";
 inline constexpr std::string_view StatusWord = "Motion ";
 // A vocabulary string as the bytes the serial layer takes.
-inline QByteArray Bytes(std::string_view s) {
+inline QByteArray toBytes(std::string_view s) {
     return QByteArray(s.data(), qsizetype(s.size()));
 }
 

@@ -17,7 +17,7 @@ ControllerLink::ControllerLink(SerialPort& port, QObject* parent) : QObject(pare
 int ControllerLink::start(Tokens& tokens, const QString& settingsPath) {
     port_ = 0;
     try {
-        port_ = RoundToInt16(ReadPortSetting(tokens, settingsPath));
+        port_ = roundToInt16(readPortSetting(tokens, settingsPath));
     } catch (const RunTimeError& e) {
         fail(Absence::NoAnswer, QString::fromStdString(e.what()));
         return port_;
@@ -40,7 +40,7 @@ bool ControllerLink::probe(int port) {
     if (!serial_.open(port_))
         return fail(Absence::NoAnswer, serial_.errorString());
     serial_.discardInput();
-    if (!serial_.write(Bytes(IdentifyRequest)))
+    if (!serial_.write(toBytes(IdentifyRequest)))
         return fail(Absence::NoAnswer, serial_.errorString());
     // The first five characters decide. Qt only sees new input while it waits, so wait for
     // input with a deadline instead of polling a count that cannot grow.
@@ -56,7 +56,7 @@ bool ControllerLink::probe(int port) {
         return fail(Absence::NoAnswer, serial_.errorString());
     if (serial_.bytesWaiting() <= 4)
         return fail(Absence::NoAnswer, {});
-    if (!serial_.readAll().contains(Bytes(ProductWord)))
+    if (!serial_.readAll().contains(toBytes(ProductWord)))
         return fail(Absence::Foreign, {});
     probing_ = false;
     emit found(port_);
@@ -81,7 +81,7 @@ void ControllerLink::requestStatus() {
 }
 
 void ControllerLink::send(Command command) {
-    const CommandRow& row = Row(command);
+    const CommandRow& row = commandRow(command);
     if (!rawWrite(row.first))
         return;
     if (!row.second.empty() && !rawWrite(row.second))
@@ -105,7 +105,7 @@ qint64 ControllerLink::bytesToWrite() const {
 }
 
 bool ControllerLink::rawWrite(std::string_view bytes) {
-    return writeData(Bytes(bytes));
+    return writeData(toBytes(bytes));
 }
 
 void ControllerLink::onReceived() {

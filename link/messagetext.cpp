@@ -10,7 +10,7 @@ namespace {
 
 // Keeps the newest `limit` characters once the text has grown a sixteenth past the limit, so
 // the cost of moving the text is spread over many appends. False when nothing was cut.
-bool TrimFront(QString& text, qsizetype limit) {
+bool trimFront(QString& text, qsizetype limit) {
     if (text.size() <= limit + limit / 16)
         return false;
     qsizetype cut = text.size() - limit;
@@ -25,7 +25,7 @@ bool TrimFront(QString& text, qsizetype limit) {
 
 void MessageText::setText(const QString& text) {
     text_ = text;
-    TrimFront(text_, limit_);
+    trimFront(text_, limit_);
     emit replaced(displayForm(text_, false));
 }
 
@@ -34,7 +34,7 @@ void MessageText::append(const QString& piece) {
         return;
     const bool previousEndedWithCr = !text_.isEmpty() && text_.back() == u'\r';
     text_.append(piece);
-    if (TrimFront(text_, limit_))
+    if (trimFront(text_, limit_))
         emit replaced(displayForm(text_, false));
     else
         emit appended(displayForm(piece, previousEndedWithCr));

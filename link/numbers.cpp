@@ -8,7 +8,7 @@
 namespace ravik {
 namespace {
 
-bool IsDigit(QChar c) {
+bool isDigit(QChar c) {
     return c >= u'0' && c <= u'9';
 }
 
@@ -20,7 +20,7 @@ struct Scan {
     int64_t magnitude = 0;
 };
 
-Scan ScanNumber(QStringView text) {
+Scan scanNumber(QStringView text) {
     const qsizetype size = text.size();
     qsizetype pos = 0;
     if (pos < size && (text[pos] == u'+' || text[pos] == u'-'))
@@ -30,7 +30,7 @@ Scan ScanNumber(QStringView text) {
     bool point = false;
     bool significant = false;
     for (; pos < size; ++pos) {
-        if (IsDigit(text[pos])) {
+        if (isDigit(text[pos])) {
             ++digits;
             significant = significant || text[pos] != u'0';
             if (significant && !point)
@@ -51,9 +51,9 @@ Scan ScanNumber(QStringView text) {
         const bool negative = e < size && text[e] == u'-';
         if (e < size && (text[e] == u'+' || text[e] == u'-'))
             ++e;
-        if (e < size && IsDigit(text[e])) {
+        if (e < size && isDigit(text[e])) {
             int64_t exponent = 0; // saturated: it only has to tell huge from tiny
-            for (; e < size && IsDigit(text[e]); ++e)
+            for (; e < size && isDigit(text[e]); ++e)
                 exponent =
                     std::min<int64_t>(exponent * 10 + (text[e].unicode() - u'0'), 1'000'000'000);
             magnitude += negative ? -exponent : exponent;
@@ -65,8 +65,8 @@ Scan ScanNumber(QStringView text) {
 
 } // namespace
 
-double LeadingNumber(QStringView text) {
-    const Scan scan = ScanNumber(text);
+double leadingNumber(QStringView text) {
+    const Scan scan = scanNumber(text);
     if (scan.length == 0)
         return 0.0;
     QVarLengthArray<char, 32> ascii(scan.length); // short numbers fit without an allocation
@@ -84,11 +84,11 @@ double LeadingNumber(QStringView text) {
     return ascii[0] == '-' ? -0.0 : 0.0; // too small: it means zero
 }
 
-bool IsNumeric(QStringView text) {
-    return !text.isEmpty() && ScanNumber(text).length == text.size();
+bool isNumeric(QStringView text) {
+    return !text.isEmpty() && scanNumber(text).length == text.size();
 }
 
-int16_t RoundToInt16(double value) {
+int16_t roundToInt16(double value) {
     // Everything from -32768.5 (which rounds to the even -32768) up to, not including, 32767.5
     // (which would round to 32768) fits; NaN fails both comparisons.
     if (!(value >= -32768.5 && value < 32767.5))

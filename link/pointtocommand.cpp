@@ -3,8 +3,8 @@
 
 namespace ravik {
 
-QByteArray PointToCommand(int azimuth, int elevation) {
-    return Bytes(PointToPrefix) + QByteArray::number(azimuth) + ' ' +
+QByteArray pointToCommand(int azimuth, int elevation) {
+    return toBytes(PointToPrefix) + QByteArray::number(azimuth) + ' ' +
            QByteArray::number(elevation) + DataTerminator;
 }
 

@@ -5,6 +5,6 @@ namespace ravik {
 
 // The point-to command line: "GP", azimuth, blank, elevation, CR. handpoint and the rotctld
 // bridge both send it, so it is formatted in one place.
-QByteArray PointToCommand(int azimuth, int elevation);
+QByteArray pointToCommand(int azimuth, int elevation);
 
 } // namespace ravik

@@ -4,7 +4,7 @@
 
 namespace ravik {
 
-QString PortDevicePath(int number, const QString& directory) {
+QString portDevicePath(int number, const QString& directory) {
     if (number < 1)
         return {};
     const QString name = QStringLiteral("COM%1").arg(number);

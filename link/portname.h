@@ -9,6 +9,6 @@ namespace ravik {
 // target, because Qt names its lock file after the path and a second program reaching the same
 // device by another name must be kept out. Otherwise /dev/ttyS<N-1>, the traditional COM<N>.
 // On Windows the port is COM<N> itself.
-QString PortDevicePath(int number, const QString& directory = QStringLiteral("."));
+QString portDevicePath(int number, const QString& directory = QStringLiteral("."));
 
 } // namespace ravik

@@ -30,7 +30,7 @@ QString PortOptions::device(const QCommandLineParser& parser) const {
     return hasDevice_ ? parser.value(device_) : QString();
 }
 
-QString OptionList(const QList<QCommandLineOption>& options) {
+QString optionList(const QList<QCommandLineOption>& options) {
     constexpr qsizetype Column = 21;
     QString text;
     for (const QCommandLineOption& option : options) {

@@ -32,6 +32,6 @@ private:
 
 // An option list in the house style: "  --name VALUE" in a column of 21 characters, then the
 // description, whose further lines (after "\n") are indented to the same column.
-QString OptionList(const QList<QCommandLineOption>& options);
+QString optionList(const QList<QCommandLineOption>& options);
 
 } // namespace ravik

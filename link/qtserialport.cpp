@@ -13,7 +13,7 @@ namespace ravik {
 
 namespace {
 
-bool HungUp(qintptr handle) {
+bool hungUp(qintptr handle) {
 #ifdef Q_OS_UNIX
     pollfd p{int(handle), POLLIN, 0};
     return ::poll(&p, 1, 0) < 0 || (p.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
@@ -42,7 +42,7 @@ QtSerialPort::~QtSerialPort() {
 
 bool QtSerialPort::open(int number) {
     close();
-    const QString path = devicePath_.isEmpty() ? PortDevicePath(number, directory_) : devicePath_;
+    const QString path = devicePath_.isEmpty() ? portDevicePath(number, directory_) : devicePath_;
     if (path.isEmpty()) {
         error_ = QStringLiteral("port %1 does not exist").arg(number);
         return false;
@@ -166,7 +166,7 @@ void QtSerialPort::onError(QSerialPort::SerialPortError error) {
         // read woken for nothing, and a full output buffer (EAGAIN, which Qt calls a resource
         // error) is only back-pressure: Qt keeps the bytes and sends them when the device drains.
         // Only a line that has hung up is gone.
-        if (port_.isOpen() && !HungUp(port_.handle())) {
+        if (port_.isOpen() && !hungUp(port_.handle())) {
             port_.clearError();
             break;
         }

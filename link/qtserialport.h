@@ -11,7 +11,7 @@ public:
     // How long closing waits for bytes still on their way to the device.
     static constexpr int CloseDrainMs = 2000;
 
-    // Port numbers are looked up in `directory` (see PortDevicePath).
+    // Port numbers are looked up in `directory` (see portDevicePath).
     explicit QtSerialPort(QString directory = QStringLiteral("."), QObject* parent = nullptr);
     ~QtSerialPort() override;
 

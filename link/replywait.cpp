@@ -5,7 +5,7 @@
 
 namespace ravik {
 
-void AwaitReply(ControllerLink& link, int ms,
+void awaitReply(ControllerLink& link, int ms,
                 std::function<void(const std::optional<QByteArray>& reply)> done) {
     // The connections and the timer live on `wait`; deleting it ends them.
     auto* wait = new QObject(&link);

@@ -24,7 +24,7 @@ constexpr qint64 DefaultSize = sizeof(DefaultContent) - 1;
 // a FIFO would block start-up before the window appears, and a device or a folder cannot hold
 // settings. The check comes before open(); O_NONBLOCK and a second check on the open descriptor
 // cover a file swapped for something else in between.
-void OpenRegular(QFile& file, const QString& path, QIODevice::OpenMode mode) {
+void openRegular(QFile& file, const QString& path, QIODevice::OpenMode mode) {
     const bool writing = mode & QIODevice::WriteOnly;
 #ifdef Q_OS_UNIX
     const QByteArray name = QFile::encodeName(path);
@@ -54,9 +54,9 @@ void OpenRegular(QFile& file, const QString& path, QIODevice::OpenMode mode) {
 }
 
 // The port number from the first line; throws when the file cannot give one.
-double ReadFirstLine(Tokens& tokens, const QString& path) {
+double readFirstLine(Tokens& tokens, const QString& path) {
     QFile file;
-    OpenRegular(file, path, QIODevice::ReadOnly);
+    openRegular(file, path, QIODevice::ReadOnly);
     LineReader reader(file);
     if (reader.atEnd())
         throw RunTimeError("settings file is empty");
@@ -65,12 +65,12 @@ double ReadFirstLine(Tokens& tokens, const QString& path) {
     // Any shape but three tokens is not a failure: port 1, and the file stays as it is.
     if (tokens.split(line) != 3)
         return 1.0;
-    return LeadingNumber(tokens[2]);
+    return leadingNumber(tokens[2]);
 }
 
-void WriteDefault(const QString& path) {
+void writeDefault(const QString& path) {
     QFile file;
-    OpenRegular(file, path, QIODevice::WriteOnly);
+    openRegular(file, path, QIODevice::WriteOnly);
     if (file.write(DefaultContent, DefaultSize) != DefaultSize || !file.flush())
         throw RunTimeError("cannot write settings file: " + file.errorString().toStdString());
     file.close();
@@ -78,11 +78,11 @@ void WriteDefault(const QString& path) {
 
 } // namespace
 
-double ReadPortSetting(Tokens& tokens, const QString& path) {
+double readPortSetting(Tokens& tokens, const QString& path) {
     try {
-        return ReadFirstLine(tokens, path);
+        return readFirstLine(tokens, path);
     } catch (const RunTimeError&) {
-        WriteDefault(path);
+        writeDefault(path);
         return 1.0;
     }
 }

@@ -12,7 +12,6 @@ inline constexpr const char* SettingsFileName = "Ravik.ini";
 // when the default file cannot be written either. Anything but a regular file (a FIFO, a device,
 // a folder) is never opened: it can be neither read nor overwritten, so that throws too.
 // Splits the line with `tokens`.
-double ReadPortSetting(Tokens& tokens,
-                       const QString& path = QString::fromLatin1(SettingsFileName));
+double readPortSetting(Tokens& tokens, const QString& path = QString::fromLatin1(SettingsFileName));
 
 } // namespace ravik

@@ -16,17 +16,17 @@ constexpr std::array<bool, 128> TokenChars = [] {
     return table;
 }();
 
-inline bool IsTokenChar(QChar c) {
+inline bool isTokenChar(QChar c) {
     return c.unicode() < TokenChars.size() && TokenChars[c.unicode()];
 }
 
-bool IsLoneSign(QStringView token) {
+bool isLoneSign(QStringView token) {
     return token == u"+" || token == u"-";
 }
 
-// Writes the token into the entry's own buffer, which lines of one file keep reusing, so a long
+// writesOf the token into the entry's own buffer, which lines of one file keep reusing, so a long
 // file is split without an allocation per token.
-void Overwrite(QString& entry, QStringView token) {
+void overwrite(QString& entry, QStringView token) {
     if (entry.size() != token.size())
         entry.resize(token.size());
     QChar* out = entry.data();
@@ -45,13 +45,13 @@ qsizetype Tokens::split(const QString& line) {
     QVarLengthArray<QStringView, MaxRawTokens> raw;
     qsizetype pos = 0;
     const auto skipSeparators = [&] {
-        while (pos < size && !IsTokenChar(text[pos]))
+        while (pos < size && !isTokenChar(text[pos]))
             ++pos;
     };
     while (raw.size() < MaxRawTokens && pos < size) {
         skipSeparators();
         const qsizetype start = pos;
-        while (pos < size && IsTokenChar(text[pos]))
+        while (pos < size && isTokenChar(text[pos]))
             ++pos;
         raw.append(QStringView(text + start, pos - start));
         skipSeparators();
@@ -63,11 +63,11 @@ qsizetype Tokens::split(const QString& line) {
         items_.resize(std::size_t(raw.size()));
     for (qsizetype j = 0; j < raw.size(); ++j) {
         QString& entry = items_[std::size_t(count_++)];
-        if (IsLoneSign(raw[j]) && j + 1 < raw.size()) {
+        if (isLoneSign(raw[j]) && j + 1 < raw.size()) {
             entry = raw[j].toString().append(raw[j + 1]);
             ++j;
         } else {
-            Overwrite(entry, raw[j]);
+            overwrite(entry, raw[j]);
         }
     }
     return count_;

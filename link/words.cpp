@@ -2,11 +2,11 @@
 
 namespace ravik {
 
-QString FoundLine(int port) {
+QString foundLine(int port) {
     return QStringLiteral("The controller was found on port %1\r\n").arg(port);
 }
 
-QString NotFoundLine(int port) {
+QString notFoundLine(int port) {
     return QStringLiteral("The controller is not on port %1!!\r\n").arg(port);
 }
 

@@ -5,7 +5,7 @@ namespace ravik {
 
 // The start-up outcome lines every program writes in its own place (a window's message box, a
 // headless program's stderr), each with its CR LF.
-QString FoundLine(int port);
-QString NotFoundLine(int port);
+QString foundLine(int port);
+QString notFoundLine(int port);
 
 } // namespace ravik

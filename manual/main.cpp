@@ -5,7 +5,7 @@
 #include <QApplication>
 
 int main(int argc, char* argv[]) {
-    if (!ravik::HaveDisplay("handpoint"))
+    if (!ravik::haveDisplay("handpoint"))
         return 2;
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("handpoint"));

@@ -18,25 +18,25 @@ constexpr std::array<ControlRow, 22> Layout{{
     {"txtFileData", ControlKind::MultiLineVertical, "Text1\r\n", 2880, 840, 3375, 2415},
     {"Label1", ControlKind::Label, "Manual Control", 1440, 120, 3375, 495, nullptr, 24, true, Red},
     {"Frame3", ControlKind::Frame, "Rotor Controls", 120, 840, 2535, 2415},
-    CommandButton(Command::Unwind, 240, 2040, 2055, 255, "Frame3"),
-    CommandButton(Command::Mode1, 240, 1320, 2055, 255, "Frame3"),
-    CommandButton(Command::Mode0, 240, 1680, 2055, 255, "Frame3"),
-    CommandButton(Command::Disable, 240, 960, 2055, 255, "Frame3"),
-    CommandButton(Command::Enable, 240, 600, 2055, 255, "Frame3"),
-    StatusButton(240, 240, 2055, 255, "Frame3"),
+    commandButton(Command::Unwind, 240, 2040, 2055, 255, "Frame3"),
+    commandButton(Command::Mode1, 240, 1320, 2055, 255, "Frame3"),
+    commandButton(Command::Mode0, 240, 1680, 2055, 255, "Frame3"),
+    commandButton(Command::Disable, 240, 960, 2055, 255, "Frame3"),
+    commandButton(Command::Enable, 240, 600, 2055, 255, "Frame3"),
+    statusButton(240, 240, 2055, 255, "Frame3"),
     {"frmPoint", ControlKind::Frame, "Point Rotors", 120, 3600, 2535, 1095},
     {"txtAzimuth", ControlKind::TextBox, "0", 960, 240, 495, 285, "frmPoint"},
     {"txtElevation", ControlKind::TextBox, "0", 960, 600, 495, 285, "frmPoint"},
     {"lblAzimuth", ControlKind::Label, "Azimuth", 120, 240, 615, 255, "frmPoint"},
     {"lblElevation", ControlKind::Label, "Elevation", 120, 600, 855, 255, "frmPoint"},
     {"cmdGo", ControlKind::Button, "Go!", 1680, 240, 615, 615, "frmPoint"},
-    CommandButton(Command::Up, 3360, 3480, 615, 495),
-    CommandButton(Command::Stop, 3360, 3960, 615, 495),
-    CommandButton(Command::Down, 3360, 4440, 615, 495),
-    CommandButton(Command::Decrease, 2760, 3960, 615, 495),
-    CommandButton(Command::Increase, 3960, 3960, 615, 495),
-    CommandButton(Command::Calibrate, 4920, 3600, 1335, 495),
-    CommandButton(Command::Restart, 4920, 4320, 1335, 495),
+    commandButton(Command::Up, 3360, 3480, 615, 495),
+    commandButton(Command::Stop, 3360, 3960, 615, 495),
+    commandButton(Command::Down, 3360, 4440, 615, 495),
+    commandButton(Command::Decrease, 2760, 3960, 615, 495),
+    commandButton(Command::Increase, 3960, 3960, 615, 495),
+    commandButton(Command::Calibrate, 4920, 3600, 1335, 495),
+    commandButton(Command::Restart, 4920, 4320, 1335, 495),
 }};
 
 const QString PointingError = QStringLiteral("Pointing Error");
@@ -80,7 +80,7 @@ void ManualWindow::start() {
 }
 
 void ManualWindow::pointRotors() {
-    const PointToCheck check = CheckPointTo(
+    const PointToCheck check = checkPointTo(
         findChild<QLineEdit*>(QStringLiteral("txtAzimuth"))->text(),
         findChild<QLineEdit*>(QStringLiteral("txtElevation"))->text(), platform_.locale);
     switch (check.kind) {
@@ -102,7 +102,7 @@ void ManualWindow::pointRotors() {
     box_.setText(QStringLiteral("Moving\r\n"));
     if (!link_.isOpen())
         return;
-    if (!link_.writeData(PointToCommand(check.azimuth, check.elevation)))
+    if (!link_.writeData(pointToCommand(check.azimuth, check.elevation)))
         platform_.dialogs->message(QStringLiteral("Error found in GO subroutine"),
                                    QStringLiteral("General Error"), Dialogs::Icon::None);
 }

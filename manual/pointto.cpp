@@ -11,12 +11,12 @@ int16_t Convert(const QString& text, const QLocale& locale) {
     const double value = locale.toDouble(text.trimmed(), &ok);
     if (!ok)
         throw RunTimeError("not a number");
-    return RoundToInt16(value); // throws beyond 16 bits, and for inf or nan
+    return roundToInt16(value); // throws beyond 16 bits, and for inf or nan
 }
 
 } // namespace
 
-PointToCheck CheckPointTo(const QString& azimuthText, const QString& elevationText,
+PointToCheck checkPointTo(const QString& azimuthText, const QString& elevationText,
                           const QLocale& locale) {
     try {
         const int16_t azimuth = Convert(azimuthText, locale);

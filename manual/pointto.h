@@ -18,7 +18,7 @@ struct PointToCheck {
 // rounds to the even neighbour) and checks azimuth 0..359, then elevation 0..90. The elevation
 // is not looked at when the azimuth fails. Empty text, no number, or a value beyond 16 bits is
 // a conversion failure: never read as 0.
-PointToCheck CheckPointTo(const QString& azimuthText, const QString& elevationText,
+PointToCheck checkPointTo(const QString& azimuthText, const QString& elevationText,
                           const QLocale& locale = QLocale::system());
 
 } // namespace ravik

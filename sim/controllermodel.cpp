@@ -127,22 +127,22 @@ bool isWholeCommand(std::string_view s) {
 const std::vector<Token>& tokens() {
     static const std::vector<Token> table = [] {
         std::vector<Token> t;
-        t.push_back({Bytes(IdentifyRequest), Token::Identify});
-        t.push_back({Bytes(StatusRequest), Token::Status});
+        t.push_back({toBytes(IdentifyRequest), Token::Identify});
+        t.push_back({toBytes(StatusRequest), Token::Status});
         for (const CommandRow& row : CommandTable) {
             if (row.second.empty())
-                t.push_back({Bytes(row.first), Token::Fixed, row.command});
+                t.push_back({toBytes(row.first), Token::Fixed, row.command});
             else if (isWholeCommand(row.first)) // e.g. go-to-first: its lead is enable by itself
-                t.push_back({Bytes(row.second), Token::Fixed, row.command});
+                t.push_back({toBytes(row.second), Token::Fixed, row.command});
             else
-                t.push_back({Bytes(row.first) + Bytes(row.second), Token::Fixed, row.command});
+                t.push_back({toBytes(row.first) + toBytes(row.second), Token::Fixed, row.command});
         }
-        t.push_back({Bytes(TimeSetPrefix), Token::TimeSet});
-        Token pointTo{Bytes(PointToPrefix), Token::PointTo};
+        t.push_back({toBytes(TimeSetPrefix), Token::TimeSet});
+        Token pointTo{toBytes(PointToPrefix), Token::PointTo};
         for (size_t n = PointToPrefix.size() - 1; n > 0; --n) {
             if (isWholeCommand(PointToPrefix.substr(0, n))) {
-                pointTo.after = Bytes(PointToPrefix.substr(0, n));
-                pointTo.bytes = Bytes(PointToPrefix.substr(n));
+                pointTo.after = toBytes(PointToPrefix.substr(0, n));
+                pointTo.bytes = toBytes(PointToPrefix.substr(n));
                 break;
             }
         }
@@ -236,7 +236,7 @@ void ControllerModel::execute(const Token& token, qint64 nowMs, QByteArray& out)
         break;
     case Token::Fixed:
         runCommand(token.command, nowMs);
-        if (config_.ownReply && Row(token.command).statusAfter)
+        if (config_.ownReply && commandRow(token.command).statusAfter)
             reply(QByteArray("OK\r\n") + EndOfFileChar, out);
         break;
     case Token::TimeSet:
@@ -274,7 +274,7 @@ void ControllerModel::finishData(qint64 nowMs, QByteArray& out) {
                 points_.push_back(*p);
             QByteArray text = config_.bareEof
                                   ? QByteArray(1, EndOfFileChar)
-                                  : Bytes(StatusWord) + (motion_ ? "on" : "off") + "  Points " +
+                                  : toBytes(StatusWord) + (motion_ ? "on" : "off") + "  Points " +
                                         QByteArray::number(qsizetype(points_.size())) + "\r\n" +
                                         EndOfFileChar;
             reply(text, out); // judged before counting, so the Nth line is still answered
@@ -306,8 +306,8 @@ QByteArray ControllerModel::identificationText() const {
     if (config_.shortAnswer)
         return "RC-2";
     if (config_.lateProductMs >= 0)
-        return "RC-2 " + Bytes(ProductWord) + " rotator controller\r\n";
-    QByteArray word = Bytes(ProductWord);
+        return "RC-2 " + toBytes(ProductWord) + " rotator controller\r\n";
+    QByteArray word = toBytes(ProductWord);
     if (config_.capsAnswer)
         word = word.toUpper();
     return word + " RC-2 rotator controller\r\n";
@@ -318,7 +318,7 @@ QByteArray ControllerModel::statusText(qint64 nowMs) const {
     const QByteArray clockText =
         c.isValid() ? c.toString(QStringLiteral("yyyy/MM/dd HH:mm:ss")).toLatin1() : "unset";
     // Short lines, so the whole status fits the programs' message boxes without scrolling.
-    return Bytes(StatusWord) + (motion_ ? "on" : "off") + "  Mode " + QByteArray::number(mode_) +
+    return toBytes(StatusWord) + (motion_ ? "on" : "off") + "  Mode " + QByteArray::number(mode_) +
            "\r\nAz " + QByteArray::number(qRound(az_)) + "  El " + QByteArray::number(qRound(el_)) +
            "  Target " + QByteArray::number(qRound(targetAz_)) + "/" +
            QByteArray::number(qRound(targetEl_)) + "\r\nClock " + clockText + "\r\nPoints " +

@@ -96,7 +96,7 @@ QString simUsage() {
                "terminal as\nthe symbolic link DIR/COM<N>, prints \"ravik-sim: COM<N> -> "
                "/dev/pts/X\" and serves\nuntil interrupted (SIGINT/SIGTERM), then removes the "
                "link.\n\n") +
-           OptionList(Options().all());
+           optionList(Options().all());
 }
 
 QByteArray unescapeText(const QString& text) {

@@ -16,7 +16,7 @@ namespace {
 
 constexpr int MaxDetectionLines = 51;
 
-[[noreturn]] void Fail(const QString& reason) {
+[[noreturn]] void fail(const QString& reason) {
     throw RunTimeError(reason.toStdString());
 }
 
@@ -24,105 +24,105 @@ constexpr int MaxDetectionLines = 51;
 // block the window or feed it an endless line. The open does not block (a FIFO without a writer
 // returns at once) and the check is made on what was opened, so a name swapped for a FIFO after
 // the operator chose it is refused too.
-void OpenPassFile(QFile& file, const QString& fileName) {
+void openPassFile(QFile& file, const QString& fileName) {
     if (fileName.isEmpty()) {
-        Fail(QStringLiteral("no file name was given"));
+        fail(QStringLiteral("no file name was given"));
     }
 #ifdef Q_OS_UNIX
     const int fd = ::open(QFile::encodeName(fileName).constData(),
                           O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0) {
         if (errno == ENOENT || errno == ENOTDIR) {
-            Fail(QStringLiteral("the file does not exist"));
+            fail(QStringLiteral("the file does not exist"));
         }
-        Fail(QStringLiteral("the file cannot be opened: %1")
+        fail(QStringLiteral("the file cannot be opened: %1")
                  .arg(QString::fromLocal8Bit(std::strerror(errno))));
     }
     struct stat st {};
     const bool opened = ::fstat(fd, &st) == 0;
     if (!opened || !S_ISREG(st.st_mode)) {
         ::close(fd);
-        Fail(opened && S_ISDIR(st.st_mode) ? QStringLiteral("the name is a directory, not a file")
+        fail(opened && S_ISDIR(st.st_mode) ? QStringLiteral("the name is a directory, not a file")
                                            : QStringLiteral("the name is not a regular file"));
     }
     if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
         ::close(fd);
-        Fail(QStringLiteral("the file cannot be opened: %1").arg(file.errorString()));
+        fail(QStringLiteral("the file cannot be opened: %1").arg(file.errorString()));
     }
 #else
     const QFileInfo info(fileName);
     if (!info.exists()) {
-        Fail(QStringLiteral("the file does not exist"));
+        fail(QStringLiteral("the file does not exist"));
     }
     if (info.isDir()) {
-        Fail(QStringLiteral("the name is a directory, not a file"));
+        fail(QStringLiteral("the name is a directory, not a file"));
     }
     if (!info.isFile()) {
-        Fail(QStringLiteral("the name is not a regular file"));
+        fail(QStringLiteral("the name is not a regular file"));
     }
     file.setFileName(fileName);
     if (!file.open(QIODevice::ReadOnly)) {
-        Fail(QStringLiteral("the file cannot be opened: %1").arg(file.errorString()));
+        fail(QStringLiteral("the file cannot be opened: %1").arg(file.errorString()));
     }
 #endif
 }
 
 } // namespace
 
-Detection DetectFormat(LineReader& reader, Tokens& tokens) {
+Detection detectFormat(LineReader& reader, Tokens& tokens) {
     Detection d;
-    while (!reader.atEnd() && d.L < MaxDetectionLines) {
-        ++d.L;
+    while (!reader.atEnd() && d.lines < MaxDetectionLines) {
+        ++d.lines;
         tokens.split(reader.readLine());
         // An empty line has no tokens and counts like the line before it: first() is the first
         // token of the last line that had one, at the start of a file the settings line's or
         // the previous file's.
         const qsizetype length = tokens.first().size();
         if (length == 9) {
-            ++d.N9;
-            ++d.T;
+            ++d.nineCharacter;
+            ++d.recognised;
         }
         if (length == 2) {
-            ++d.N2;
-            ++d.T;
+            ++d.twoCharacter;
+            ++d.recognised;
         }
     }
     // Half of L, an exact half to the even neighbour: 51 gives 26, 49 gives 24.
-    const int half = static_cast<int>(std::nearbyint(d.L / 2.0));
-    if (d.T > half) {
-        d.format = d.N9 > d.N2 ? PassFormat::InstantTrack : PassFormat::Nova;
+    const int half = static_cast<int>(std::nearbyint(d.lines / 2.0));
+    if (d.recognised > half) {
+        d.format = d.nineCharacter > d.twoCharacter ? PassFormat::InstantTrack : PassFormat::Nova;
     }
     return d;
 }
 
-Detection DetectPassFile(const QString& fileName, Tokens& tokens) {
+Detection detectPassFile(const QString& fileName, Tokens& tokens) {
     QFile file;
-    OpenPassFile(file, fileName);
+    openPassFile(file, fileName);
     LineReader reader(file);
-    return DetectFormat(reader, tokens);
+    return detectFormat(reader, tokens);
 }
 
-void ParsePassFile(const QString& fileName, PassFormat format, Tokens& tokens,
+void parsePassFile(const QString& fileName, PassFormat format, Tokens& tokens,
                    EphemerisTable& table, const MonthNames& monthNames) {
     if (format == PassFormat::Neither) {
         return;
     }
     QFile file;
-    OpenPassFile(file, fileName);
+    openPassFile(file, fileName);
     LineReader reader(file);
     if (format == PassFormat::InstantTrack) {
-        Parse_InstantTrack(reader, tokens, table);
+        parseInstantTrack(reader, tokens, table);
     } else {
-        Parse_Nova(reader, tokens, table, monthNames);
+        parseNova(reader, tokens, table, monthNames);
     }
 }
 
-PassFormat LoadPassFile(const QString& fileName, Tokens& tokens, EphemerisTable& table,
+PassFormat loadPassFile(const QString& fileName, Tokens& tokens, EphemerisTable& table,
                         const MonthNames& monthNames) {
-    table.PassFileName = fileName;
-    table.Loaded = false;
-    const PassFormat format = DetectPassFile(fileName, tokens).format;
-    ParsePassFile(fileName, format, tokens, table, monthNames);
+    table.fileName = fileName;
+    table.loaded = false;
+    const PassFormat format = detectPassFile(fileName, tokens).format;
+    parsePassFile(fileName, format, tokens, table, monthNames);
     return format;
 }
 

@@ -18,10 +18,10 @@ inline const QString CantAccessText = QStringLiteral("Can't access ");
 // The counts of the detection pass: lines read (L), lines whose first token has 9 characters
 // (N9) or 2 characters (N2), and T = N9 + N2.
 struct Detection {
-    int L = 0;
-    int N9 = 0;
-    int N2 = 0;
-    int T = 0;
+    int lines = 0;
+    int nineCharacter = 0;
+    int twoCharacter = 0;
+    int recognised = 0;
     PassFormat format = PassFormat::Neither;
 };
 
@@ -29,20 +29,20 @@ struct Detection {
 // counts like the line before it, see Tokens::first()).
 // A format is taken when more than half of the lines (half rounded to even) fall in a class;
 // the larger class decides and a tie goes to Nova.
-Detection DetectFormat(LineReader& reader, Tokens& tokens);
+Detection detectFormat(LineReader& reader, Tokens& tokens);
 
-// Opens the pass file and runs DetectFormat on it. Throws RunTimeError when the file cannot be
+// Opens the pass file and runs detectFormat on it. Throws RunTimeError when the file cannot be
 // read (no name, missing, a directory or other non-regular file, no permission).
-Detection DetectPassFile(const QString& fileName, Tokens& tokens);
+Detection detectPassFile(const QString& fileName, Tokens& tokens);
 
 // Opens the pass file again from its start and runs the parser of the given format (nothing for
-// Neither). Throws RunTimeError as DetectPassFile does, and for any failure of the parser.
-void ParsePassFile(const QString& fileName, PassFormat format, Tokens& tokens,
+// Neither). Throws RunTimeError as detectPassFile does, and for any failure of the parser.
+void parsePassFile(const QString& fileName, PassFormat format, Tokens& tokens,
                    EphemerisTable& table, const MonthNames& monthNames);
 
 // The whole load behind the send button: records the name, clears Loaded, detects the format
 // and parses the file. Neither leaves the table untouched. Throws RunTimeError with the reason.
-PassFormat LoadPassFile(const QString& fileName, Tokens& tokens, EphemerisTable& table,
+PassFormat loadPassFile(const QString& fileName, Tokens& tokens, EphemerisTable& table,
                         const MonthNames& monthNames);
 
 } // namespace ravik

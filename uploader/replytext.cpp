@@ -3,8 +3,8 @@
 
 namespace ravik {
 
-QString StatusReplyText(const QByteArray& reply) {
-    const qsizetype at = reply.indexOf(Bytes(StatusWord));
+QString statusReplyText(const QByteArray& reply) {
+    const qsizetype at = reply.indexOf(toBytes(StatusWord));
     return at < 0 ? QStringLiteral("Rotor response was garbled")
                   : QString::fromLatin1(reply.mid(at));
 }

@@ -8,6 +8,6 @@ namespace ravik {
 // from the status word "Motion " on, or "Rotor response was garbled" when the word is missing.
 // What came before the word (leftovers of the identification answer, a command's own reply) is
 // dropped.
-QString StatusReplyText(const QByteArray& reply);
+QString statusReplyText(const QByteArray& reply);
 
 } // namespace ravik

@@ -22,17 +22,17 @@ constexpr std::array<ControlRow, 14> Layout{{
     {"txtFileData", ControlKind::MultiLineBoth, "Text1", 2880, 360, 3375, 2175},
     {"lblTime", ControlKind::Label, "", 2880, 0, 4455, 375, nullptr, 12},
     {"Frame3", ControlKind::Frame, "Rotor Controls", 120, 2640, 6135, 2175},
-    CommandButton(Command::Clear, 240, 960, 2775, 255, "Frame3"),
-    StatusButton(3120, 240, 2775, 255, "Frame3"),
-    CommandButton(Command::GoToFirst, 240, 600, 2775, 255, "Frame3"),
-    CommandButton(Command::Enable, 3120, 600, 2775, 255, "Frame3"),
-    CommandButton(Command::Disable, 3120, 960, 2775, 255, "Frame3"),
+    commandButton(Command::Clear, 240, 960, 2775, 255, "Frame3"),
+    statusButton(3120, 240, 2775, 255, "Frame3"),
+    commandButton(Command::GoToFirst, 240, 600, 2775, 255, "Frame3"),
+    commandButton(Command::Enable, 3120, 600, 2775, 255, "Frame3"),
+    commandButton(Command::Disable, 3120, 960, 2775, 255, "Frame3"),
     {"cmdSynchronize", ControlKind::Button, "Synchronize rotor time with UTC", 240, 240, 2775, 255,
      "Frame3"},
     {"Label1", ControlKind::Label, "Ravik", 480, 240, 1695, 495, nullptr, 24, true},
-    CommandButton(Command::Mode0, 240, 1320, 2775, 255, "Frame3"),
-    CommandButton(Command::Mode1, 3120, 1320, 2775, 255, "Frame3"),
-    CommandButton(Command::Unwind, 2640, 1680, 855, 375, "Frame3"),
+    commandButton(Command::Mode0, 240, 1320, 2775, 255, "Frame3"),
+    commandButton(Command::Mode1, 3120, 1320, 2775, 255, "Frame3"),
+    commandButton(Command::Unwind, 2640, 1680, 855, 375, "Frame3"),
 }};
 
 const QString ErrorTitle = QStringLiteral("Error");
@@ -55,7 +55,7 @@ UploaderWindow::UploaderWindow(const Platform& platform, QWidget* parent)
     connect(&link_, &ControllerLink::statusRequested, this,
             [this] { box_.setText(QStringLiteral("Reading the status")); });
     connect(&link_, &ControllerLink::replyEnded, this,
-            [this](const QByteArray& reply) { box_.setText(StatusReplyText(reply)); });
+            [this](const QByteArray& reply) { box_.setText(statusReplyText(reply)); });
     connect(&upload_, &Upload::finished, this, &UploaderWindow::uploadFinished);
     const auto wire = [this](const char* name, auto handler) {
         connect(findChild<QPushButton*>(QString::fromLatin1(name)), &QPushButton::clicked, this,
@@ -72,17 +72,17 @@ UploaderWindow::~UploaderWindow() {
 
 void UploaderWindow::start() {
     try {
-        FillMonthNameTable(monthNames_);
+        fillMonthNames(monthNames_);
         const TimeZoneInfo zone = platform_.zone->query();
-        utcOffsetMinutes_ = ComputeUtcOffset(zone);
-        box_.setText(OffsetLine(zone));
+        utcOffsetMinutes_ = computeUtcOffset(zone);
+        box_.setText(offsetLine(zone));
     } catch (const RunTimeError&) {
-        box_.append(NotFoundLine(0));
+        box_.append(notFoundLine(0));
         startClock();
         return;
     }
-    table_.Points.clear();
-    table_.Loaded = false;
+    table_.points.clear();
+    table_.loaded = false;
     startLink(platform_.settingsPath);
 }
 
@@ -101,7 +101,7 @@ void UploaderWindow::tick() {
     // must not shift what the controller is set to.
     currentUtc_ = platform_.clock->nowUtc();
     findChild<QLabel*>(QStringLiteral("lblTime"))
-        ->setText(QStringLiteral("UTC:  ") + FormatUtc(currentUtc_));
+        ->setText(QStringLiteral("UTC:  ") + formatUtc(currentUtc_));
     ++tickCount_;
     if (awaitingTicks_ && tickCount_ >= 2) {
         awaitingTicks_ = false;
@@ -114,7 +114,7 @@ void UploaderWindow::synchronizeClock() {
         return;
     // The present time, never the empty clock of a press before the first tick.
     currentUtc_ = platform_.clock->nowUtc();
-    if (link_.writeData(TimeSetCommand(currentUtc_)))
+    if (link_.writeData(timeSetCommand(currentUtc_)))
         requestStatus();
 }
 
@@ -123,11 +123,11 @@ void UploaderWindow::sendEphemeris() {
     if (uploading())
         return;
     box_.setText(QString());
-    table_.Loaded = false;
+    table_.loaded = false;
     try {
         const QString name = platform_.dialogs->chooseFile(PassFilters);
-        table_.PassFileName = name;
-        if (LoadPassFile(name, tokens_, table_, monthNames_) == PassFormat::Neither) {
+        table_.fileName = name;
+        if (loadPassFile(name, tokens_, table_, monthNames_) == PassFormat::Neither) {
             platform_.dialogs->message(NeitherFormatText, ErrorTitle, Dialogs::Icon::Exclamation);
             return;
         }
@@ -138,18 +138,18 @@ void UploaderWindow::sendEphemeris() {
 }
 
 void UploaderWindow::failLoad(const QString& reason) {
-    platform_.dialogs->message(CantAccessText + table_.PassFileName, ErrorTitle,
+    platform_.dialogs->message(CantAccessText + table_.fileName, ErrorTitle,
                                Dialogs::Icon::Exclamation, reason);
-    table_.PassFileName.clear();
+    table_.fileName.clear();
 }
 
 void UploaderWindow::uploadTable() {
-    if (!table_.Loaded) {
+    if (!table_.loaded) {
         platform_.dialogs->message(QStringLiteral("No valid file selected"), ErrorTitle,
                                    Dialogs::Icon::Exclamation);
         return;
     }
-    const std::vector<QByteArray> lines = PrepareUploadLines(table_);
+    const std::vector<QByteArray> lines = prepareUploadLines(table_);
     if (!link_.isOpen())
         return;
     upload_.start(lines);

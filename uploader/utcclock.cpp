@@ -5,10 +5,10 @@
 namespace ravik {
 
 TimeZoneInfo SystemTimeZone::query() const {
-    return ZoneInfoAt(QTimeZone::systemTimeZone(), QDateTime::currentDateTimeUtc());
+    return zoneInfoAt(QTimeZone::systemTimeZone(), QDateTime::currentDateTimeUtc());
 }
 
-TimeZoneInfo ZoneInfoAt(const QTimeZone& zone, const QDateTime& now) {
+TimeZoneInfo zoneInfoAt(const QTimeZone& zone, const QDateTime& now) {
     if (!zone.isValid())
         return {0, 0, 60};
     const int standard = zone.standardTimeOffset(now);
@@ -18,27 +18,27 @@ TimeZoneInfo ZoneInfoAt(const QTimeZone& zone, const QDateTime& now) {
     return {daylight ? 2u : 1u, -standard / 60, daylightMinutes};
 }
 
-double ComputeUtcOffset(const TimeZoneInfo& zone) {
-    if (zone.Result == 0)
+double computeUtcOffset(const TimeZoneInfo& zone) {
+    if (zone.result == 0)
         return 0;
-    const int correction = zone.Result == 2 ? -zone.DaylightMinutes : 0;
-    return zone.Bias + correction;
+    const int correction = zone.result == 2 ? -zone.daylightMinutes : 0;
+    return zone.bias + correction;
 }
 
-QString OffsetLine(const TimeZoneInfo& zone) {
-    if (zone.Result == 0)
+QString offsetLine(const TimeZoneInfo& zone) {
+    if (zone.result == 0)
         return QStringLiteral("Couldn't determine UTC time offset\r\n");
-    const double hours = ComputeUtcOffset(zone) / 60.0;
+    const double hours = computeUtcOffset(zone) / 60.0;
     return QStringLiteral("Time Zone offset = ") + QString::number(hours, 'g', 15) +
            QStringLiteral(" hours\r\n");
 }
 
-QString FormatUtc(const QDateTime& utc) {
+QString formatUtc(const QDateTime& utc) {
     return utc.toUTC().toString(QStringLiteral("yyyy/MM/dd HH:mm:ss"));
 }
 
-QByteArray TimeSetCommand(const QDateTime& utc) {
-    return Bytes(TimeSetPrefix) + FormatUtc(utc).toLatin1() + DataTerminator;
+QByteArray timeSetCommand(const QDateTime& utc) {
+    return toBytes(TimeSetPrefix) + formatUtc(utc).toLatin1() + DataTerminator;
 }
 
 } // namespace ravik

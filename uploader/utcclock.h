@@ -10,9 +10,9 @@ namespace ravik {
 // (any other value: the query failed). `Bias` is minus the standard offset in minutes, so
 // UTC = local standard time + Bias; `DaylightMinutes` is how far daylight time moves the clock.
 struct TimeZoneInfo {
-    quint32 Result = 0;
-    int Bias = 0;
-    int DaylightMinutes = 60;
+    quint32 result = 0;
+    int bias = 0;
+    int daylightMinutes = 60;
 };
 
 class TimeZoneQuery {
@@ -23,7 +23,7 @@ public:
 
 // What `zone` tells at the moment `utc`: daylight saving counts as much as it moves the clock
 // there then (30 minutes on Lord Howe Island), not a fixed hour.
-TimeZoneInfo ZoneInfoAt(const QTimeZone& zone, const QDateTime& utc);
+TimeZoneInfo zoneInfoAt(const QTimeZone& zone, const QDateTime& utc);
 
 // The system time zone through QTimeZone, at the present moment.
 class SystemTimeZone : public TimeZoneQuery {
@@ -43,12 +43,12 @@ public:
 };
 
 // Minutes to add to local time to get UTC (positive west of Greenwich); 0 when unknown.
-double ComputeUtcOffset(const TimeZoneInfo& zone);
+double computeUtcOffset(const TimeZoneInfo& zone);
 // The start-up line: "Time Zone offset = 4 hours" or "Couldn't determine UTC time offset", CR LF.
-QString OffsetLine(const TimeZoneInfo& zone);
+QString offsetLine(const TimeZoneInfo& zone);
 // "yyyy/mm/dd HH:mm:ss"
-QString FormatUtc(const QDateTime& utc);
+QString formatUtc(const QDateTime& utc);
 // The time-set command: "T", the time as above, CR (21 bytes).
-QByteArray TimeSetCommand(const QDateTime& utc);
+QByteArray timeSetCommand(const QDateTime& utc);
 
 } // namespace ravik

@@ -110,11 +110,11 @@ struct Loader {
     MonthNames months;
     Tokens tokens;
     EphemerisTable table;
-    Loader() { FillMonthNameTable(months); }
+    Loader() { fillMonthNames(months); }
     bool Load(int which) {
         const PassFormat expected = which == 0 ? PassFormat::InstantTrack : PassFormat::Nova;
-        return LoadPassFile(TestFiles()[which], tokens, table, months) == expected &&
-               table.Points.size() == 10001;
+        return loadPassFile(TestFiles()[which], tokens, table, months) == expected &&
+               table.points.size() == 10001;
     }
 };
 

@@ -38,12 +38,12 @@ QByteArray UploadBytes(const QString& file) {
     ravik::Tokens tokens;
     ravik::EphemerisTable table;
     ravik::MonthNames months;
-    ravik::FillMonthNameTable(months);
-    ravik::LoadPassFile(file, tokens, table, months);
-    ravik::ConditionTable(table);
+    ravik::fillMonthNames(months);
+    ravik::loadPassFile(file, tokens, table, months);
+    ravik::conditionTable(table);
     QByteArray bytes;
-    for (int index : ravik::PointsToSend(table))
-        bytes += ravik::FormatEphemerisLine(table, index);
+    for (int index : ravik::pointsToSend(table))
+        bytes += ravik::formatEphemerisLine(table, index);
     return bytes;
 }
 

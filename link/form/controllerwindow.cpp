@@ -18,20 +18,20 @@ ControllerWindow::ControllerWindow(SerialPort& port, OutcomeLines outcomes,
     // The form's name, as the controls keep theirs: both windows' id for tests and tools.
     setObjectName(QStringLiteral("frmDataUploader"));
     setWindowTitle(QStringLiteral("Data Uploader and Rotor Handler"));
-    BuildForm(*this, layout, ClientWidth, ClientHeight, fontFamily);
+    buildForm(*this, layout, ClientWidth, ClientHeight, fontFamily);
     auto* messages = findChild<QPlainTextEdit*>(QStringLiteral("txtFileData"));
     messages->setAccessibleName(QStringLiteral("Messages"));
-    BindMessageView(box_, *messages);
+    bindMessageView(box_, *messages);
     box_.setText(firstText);
-    WireCommandButtons(*this, link_, [this](Command c) { pressCommand(c); });
-    connect(&link_, &ControllerLink::found, this, [this](int n) { showOutcome(FoundLine(n)); });
+    wireCommandButtons(*this, link_, [this](Command c) { pressCommand(c); });
+    connect(&link_, &ControllerLink::found, this, [this](int n) { showOutcome(foundLine(n)); });
     // A device that answers without the product word is closed without a word, as operators know.
     connect(&link_, &ControllerLink::notFound, this, [this](int n, ControllerLink::Absence why) {
         if (why != ControllerLink::Absence::Foreign)
-            showOutcome(NotFoundLine(n));
+            showOutcome(notFoundLine(n));
     });
     connect(&link_, &ControllerLink::lost, this,
-            [this] { showOutcome(NotFoundLine(link_.portNumber())); });
+            [this] { showOutcome(notFoundLine(link_.portNumber())); });
     ticker_.setInterval(tickMs);
     connect(&ticker_, &QTimer::timeout, this, [this] { tick(); });
 }

@@ -28,7 +28,7 @@ protected:
     // Where a window writes its start-up outcome and its lost-controller line.
     enum class OutcomeLines { Appended, ReplaceText };
 
-    // Builds the controls of `layout` in FormFamily(`fontFamily`), shows `firstText` in
+    // Builds the controls of `layout` in formFamily(`fontFamily`), shows `firstText` in
     // txtFileData and wires the command buttons of the vocabulary.
     ControllerWindow(SerialPort& port, OutcomeLines outcomes, std::span<const ControlRow> layout,
                      const QString& firstText, int tickMs, const QString& fontFamily,

@@ -133,7 +133,7 @@ QWidget* Make(const ControlRow& row, QWidget* parent) {
     return nullptr;
 }
 
-bool CaptionFits(const QWidget& w) {
+bool captionFits(const QWidget& w) {
     if (auto* button = dynamic_cast<const WrappingButton*>(&w))
         return button->captionFits();
     if (auto* frame = dynamic_cast<const Frame*>(&w))
@@ -145,10 +145,10 @@ bool CaptionFits(const QWidget& w) {
 
 // The places and sizes are those of MS Sans Serif; a wider font (DejaVu Sans, Noto Sans) would
 // clip captions, so each control's font is made a little smaller until its caption fits.
-void FitCaption(QWidget& w) {
+void fitCaption(QWidget& w) {
     QFont font = w.font();
     const qreal smallest = font.pointSizeF() * 0.75;
-    while (!CaptionFits(w) && font.pointSizeF() - 0.25 >= smallest) {
+    while (!captionFits(w) && font.pointSizeF() - 0.25 >= smallest) {
         font.setPointSizeF(font.pointSizeF() - 0.25);
         w.setFont(font);
     }
@@ -156,7 +156,7 @@ void FitCaption(QWidget& w) {
 
 } // namespace
 
-QString FormFamily(const QString& preferred) {
+QString formFamily(const QString& preferred) {
     static const QStringList installed = QFontDatabase::families();
     if (installed.contains(preferred))
         return preferred;
@@ -168,7 +168,7 @@ QString FormFamily(const QString& preferred) {
     return QFontDatabase::systemFont(QFontDatabase::GeneralFont).family();
 }
 
-QFont FormFont(int points, const QString& family) {
+QFont formFont(int points, const QString& family) {
     QFont font(family);
     font.setStyleHint(QFont::SansSerif);
     font.setWeight(QFont::Normal);
@@ -176,11 +176,11 @@ QFont FormFont(int points, const QString& family) {
     return font;
 }
 
-void BuildForm(QWidget& form, std::span<const ControlRow> rows, int clientWidthTwips,
+void buildForm(QWidget& form, std::span<const ControlRow> rows, int clientWidthTwips,
                int clientHeightTwips, const QString& family) {
-    const QString chosen = FormFamily(family);
+    const QString chosen = formFamily(family);
     form.setFixedSize(Px(clientWidthTwips), Px(clientHeightTwips));
-    form.setFont(FormFont(DefaultFontPoints, chosen));
+    form.setFont(formFont(DefaultFontPoints, chosen));
     QWidget* previous = nullptr;
     for (const ControlRow& row : rows) {
         QWidget* parent = &form;
@@ -191,13 +191,13 @@ void BuildForm(QWidget& form, std::span<const ControlRow> rows, int clientWidthT
         w->setObjectName(QString::fromLatin1(row.name));
         w->setGeometry(Px(row.left), Px(row.top), Px(row.width), Px(row.height));
         if (row.fontPoints)
-            w->setFont(FormFont(row.fontPoints, chosen));
+            w->setFont(formFont(row.fontPoints, chosen));
         if (row.textColour) {
             QPalette palette = w->palette();
             palette.setColor(QPalette::WindowText, QColor(row.textColour));
             w->setPalette(palette);
         }
-        FitCaption(*w);
+        fitCaption(*w);
         if (w->focusPolicy() != Qt::NoFocus) {
             if (previous)
                 QWidget::setTabOrder(previous, w);
@@ -206,7 +206,7 @@ void BuildForm(QWidget& form, std::span<const ControlRow> rows, int clientWidthT
     }
 }
 
-void WireCommandButtons(QWidget& form, ControllerLink& link,
+void wireCommandButtons(QWidget& form, ControllerLink& link,
                         const std::function<void(Command)>& press) {
     if (auto* status = form.findChild<QPushButton*>(QString::fromLatin1(StatusButtonName)))
         QObject::connect(status, &QPushButton::clicked, &link, &ControllerLink::requestStatus);
@@ -218,7 +218,7 @@ void WireCommandButtons(QWidget& form, ControllerLink& link,
     }
 }
 
-bool HaveDisplay(const char* program) {
+bool haveDisplay(const char* program) {
 #if defined(Q_OS_LINUX)
     if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") &&
         qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {

@@ -32,11 +32,11 @@ inline constexpr const char* StatusButtonName = "cmdStatus";
 
 // A button of the command vocabulary: its object name and caption come from CommandTable, so
 // each caption is written once.
-constexpr ControlRow CommandButton(Command c, int left, int top, int width, int height,
+constexpr ControlRow commandButton(Command c, int left, int top, int width, int height,
                                    const char* frame = nullptr) {
-    return {Row(c).button.data(),
+    return {commandRow(c).button.data(),
             ControlKind::Button,
-            Row(c).caption.data(),
+            commandRow(c).caption.data(),
             left,
             top,
             width,
@@ -45,7 +45,7 @@ constexpr ControlRow CommandButton(Command c, int left, int top, int width, int 
 }
 
 // The status request's button, "Show rotor status".
-constexpr ControlRow StatusButton(int left, int top, int width, int height, const char* frame) {
+constexpr ControlRow statusButton(int left, int top, int width, int height, const char* frame) {
     return {StatusButtonName,
             ControlKind::Button,
             StatusCaption.data(),
@@ -58,22 +58,22 @@ constexpr ControlRow StatusButton(int left, int top, int width, int height, cons
 
 // Builds the controls of `rows` on `form` (object names = the rows' names, geometry converted
 // from twips, tab order = row order) and sizes the client area. Captions are drawn in
-// FormFamily(`family`).
-void BuildForm(QWidget& form, std::span<const ControlRow> rows, int clientWidthTwips,
+// formFamily(`family`).
+void buildForm(QWidget& form, std::span<const ControlRow> rows, int clientWidthTwips,
                int clientHeightTwips, const QString& family = {});
 
 // `preferred` when it is installed; else MS Sans Serif or a sans serif of about its width; else
 // the platform's own.
-QString FormFamily(const QString& preferred = {});
-QFont FormFont(int points, const QString& family);
+QString formFamily(const QString& preferred = {});
+QFont formFont(int points, const QString& family);
 
 // Connects "Show rotor status" to the link's status request, and every button of the command
 // vocabulary that the form has to `press`.
-void WireCommandButtons(QWidget& form, ControllerLink& link,
+void wireCommandButtons(QWidget& form, ControllerLink& link,
                         const std::function<void(Command)>& press);
 
 // Without a display Qt aborts with a platform plugin error; instead this tells the operator how
 // to run `program` and returns false.
-bool HaveDisplay(const char* program);
+bool haveDisplay(const char* program);
 
 } // namespace ravik

@@ -5,7 +5,7 @@
 
 namespace ravik {
 
-void BindMessageView(MessageText& text, QPlainTextEdit& view) {
+void bindMessageView(MessageText& text, QPlainTextEdit& view) {
     view.setPlainText(MessageText::displayForm(text.text(), false));
     QObject::connect(&text, &MessageText::replaced, &view,
                      [&view](const QString& display) { view.setPlainText(display); });

@@ -30,9 +30,9 @@ struct Station {
     }
     QByteArray ask(const QByteArray& line) {
         QByteArray reply;
-        const auto request = ravik::rotctl::ParseRequest(line);
+        const auto request = ravik::rotctl::parseRequest(line);
         if (request.error != ravik::rotctl::Ok)
-            return ravik::rotctl::FormatReply(request, request.error);
+            return ravik::rotctl::formatReply(request, request.error);
         rotator.execute(request, &client, [&reply](const QByteArray& r) { reply = r; });
         for (int i = 0; i < 100 && reply.isEmpty(); ++i)
             Settle();

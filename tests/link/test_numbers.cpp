@@ -18,8 +18,8 @@ TEST(Numbers, LeadingNumberTable) {
         {" 5", 0, false}, {"12,75", 12, false}};
     // clang-format on
     for (const auto& [text, value, numeric] : rows) {
-        EXPECT_EQ(LeadingNumber(QString(text)), value) << text;
-        EXPECT_EQ(IsNumeric(QString(text)), numeric) << text;
+        EXPECT_EQ(leadingNumber(QString(text)), value) << text;
+        EXPECT_EQ(isNumeric(QString(text)), numeric) << text;
     }
 }
 
@@ -27,11 +27,11 @@ TEST(Numbers, TooLargeThrowsTooSmallIsZero) {
     const QString many(400, u'9');
     for (const QString& text :
          {QString("1e400"), QString("-1e309"), many, "-" + many, QString("9e99999999999999999999")})
-        EXPECT_THROW(LeadingNumber(text), RunTimeError) << text.toStdString();
+        EXPECT_THROW(leadingNumber(text), RunTimeError) << text.toStdString();
     for (const QString& text :
          {"0." + QString(400, u'0') + "1", QString("1000e-400"), "-0." + many + "e-400"})
-        EXPECT_EQ(LeadingNumber(text), 0.0) << text.toStdString();
-    EXPECT_TRUE(IsNumeric(u"1e400")); // the shape is a number; only the value does not fit
+        EXPECT_EQ(leadingNumber(text), 0.0) << text.toStdString();
+    EXPECT_TRUE(isNumeric(u"1e400")); // the shape is a number; only the value does not fit
 }
 
 TEST(Numbers, RoundToInt16Table) {
@@ -41,7 +41,7 @@ TEST(Numbers, RoundToInt16Table) {
         {-3.5, -4},       {1.5000001, 2},   {-1.2, -1},        {0.49999999999999994, 0},
         {32766.5, 32766}, {32767.4, 32767}, {-32768.5, -32768}};
     for (const auto& [value, expected] : rows)
-        EXPECT_EQ(RoundToInt16(value), expected) << value;
+        EXPECT_EQ(roundToInt16(value), expected) << value;
     for (double bad : {32767.5, -32768.6, 1e300, inf, -inf, std::nan("")})
-        EXPECT_THROW(RoundToInt16(bad), RunTimeError) << bad;
+        EXPECT_THROW(roundToInt16(bad), RunTimeError) << bad;
 }

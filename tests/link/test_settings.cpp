@@ -15,7 +15,7 @@ namespace {
 // The port read from `ini`, or from the default name when `ini` is empty; or "threw".
 QString Read(const QString& ini) try {
     Tokens tokens;
-    return QString::number(ini.isEmpty() ? ReadPortSetting(tokens) : ReadPortSetting(tokens, ini));
+    return QString::number(ini.isEmpty() ? readPortSetting(tokens) : readPortSetting(tokens, ini));
 } catch (const RunTimeError&) {
     return QStringLiteral("threw");
 }
@@ -75,6 +75,6 @@ TEST(Settings, FirstLineTable) {
 // Without a COM<N> entry in the folder, port N is the traditional /dev/ttyS<N-1>; below 1, none.
 TEST(Settings, PortNumberToDevice) {
     QTemporaryDir dir;
-    EXPECT_EQ(PortDevicePath(3, dir.path()), "/dev/ttyS2");
-    EXPECT_EQ(PortDevicePath(0, dir.path()), "");
+    EXPECT_EQ(portDevicePath(3, dir.path()), "/dev/ttyS2");
+    EXPECT_EQ(portDevicePath(0, dir.path()), "");
 }

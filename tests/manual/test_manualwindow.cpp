@@ -96,7 +96,7 @@ TEST(ManualWindow, PointTo) {
         EXPECT_EQ(console.text(), sent ? "Moving\r\n" : Found);
     }
     // The system's decimal separator: both numbers read, a half rounded to the even neighbour.
-    EXPECT_EQ(ravik::CheckPointTo("12,5", "3,5", QLocale(QLocale::German)).elevation, 4);
+    EXPECT_EQ(ravik::checkPointTo("12,5", "3,5", QLocale(QLocale::German)).elevation, 4);
 }
 
 // As built, before start-up, in each font to try: pixels within the client area, in tab order.

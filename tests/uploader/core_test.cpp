@@ -26,8 +26,8 @@ const char* Name(PassFormat f) {
     return (const char*[]){"Neither", "InstantTrack", "Nova"}[int(f)];
 }
 QString Show(const EphemerisPoint& p) {
-    return QString::asprintf("%d/%d/%d %d:%d:%d %d %d", p.Year, p.Month, p.Day, p.Hour, p.Minute,
-                             p.Second, p.Azimuth, p.Elevation);
+    return QString::asprintf("%d/%d/%d %d:%d:%d %d %d", p.year, p.month, p.day, p.hour, p.minute,
+                             p.second, p.azimuth, p.elevation);
 }
 template <class F> QString Catch(F&& run) try {
     run();
@@ -40,27 +40,27 @@ struct Loader {
     Tokens tokens;
     EphemerisTable table;
     MonthNames months;
-    Loader() { FillMonthNameTable(months); }
+    Loader() { fillMonthNames(months); }
     // "<points>: <last point>" when the parser finished (Loaded), else "<reason> (<points> kept)".
     QString Parse(Parser parser, LineReader& reader) {
         const QString error = Catch([&] {
-            parser == IT ? Parse_InstantTrack(reader, tokens, table)
-                         : Parse_Nova(reader, tokens, table, months);
+            parser == IT ? parseInstantTrack(reader, tokens, table)
+                         : parseNova(reader, tokens, table, months);
         });
-        EXPECT_EQ(table.Loaded, error.isEmpty());
-        const QString n = QString::number(table.Points.size());
+        EXPECT_EQ(table.loaded, error.isEmpty());
+        const QString n = QString::number(table.points.size());
         return !error.isEmpty()       ? error + " (" + n + " kept)"
-               : table.Points.empty() ? n
-                                      : n + ": " + Show(table.Points.back());
+               : table.points.empty() ? n
+                                      : n + ": " + Show(table.points.back());
     }
     // From 3 points loaded: the format, or "error: " and the reason; then the points and Loaded.
     QString Load(const QString& name) {
-        table.Points.resize(3), table.Loaded = true;
+        table.points.resize(3), table.loaded = true;
         PassFormat f = PassFormat::Neither;
-        const QString e = Catch([&] { f = LoadPassFile(name, tokens, table, months); });
+        const QString e = Catch([&] { f = loadPassFile(name, tokens, table, months); });
         return (e.isEmpty() ? QString(Name(f)) : "error: " + e) +
-               (table.PassFileName == name ? " " : " wrong name ") +
-               QString::asprintf("%d %d", int(table.Points.size()), table.Loaded);
+               (table.fileName == name ? " " : " wrong name ") +
+               QString::asprintf("%d %d", int(table.points.size()), table.loaded);
     }
 };
 QString Parse(Parser parser, const QByteArray& text) {
@@ -72,16 +72,17 @@ QString Parse(Parser parser, const QByteArray& text) {
 QString Detect(const QByteArray& text) {
     InMemory file(text);
     Tokens tokens;
-    const Detection d = DetectFormat(file.reader, tokens);
-    EXPECT_EQ(d.T, d.N9 + d.N2);
-    return QString::asprintf("%d %d %d %s", d.L, d.N9, d.N2, Name(d.format));
+    const Detection d = detectFormat(file.reader, tokens);
+    EXPECT_EQ(d.recognised, d.nineCharacter + d.twoCharacter);
+    return QString::asprintf("%d %d %d %s", d.lines, d.nineCharacter, d.twoCharacter,
+                             Name(d.format));
 }
 
 const QByteArray Nine = "05Dec2002 2315 183.4 12.6 1523 -0.8 45\n"; // first token: 9 characters
 const QByteArray Two = "23:15:30 183.4 12.6 1523.4 -0.82 45.1\n";   // first token: 2 characters
 const QByteArray Other = "Time Azim Elev\n";                        // first token: neither
 
-TEST(DetectFormat, CountsAndDecision) {
+TEST(detectFormat, CountsAndDecision) {
     const std::pair<QByteArray, const char*> rows[] = {
         // Line 52 on is never read; 26 of 51 is no majority, 27 is.
         {Two.repeated(26) + Other.repeated(25) + Nine.repeated(9), "51 0 26 Neither"},
@@ -173,7 +174,7 @@ TEST(Parsers, StopAfter10001Points) {
 
 // A failure empties nothing but Loaded; Neither leaves the table as it was. The loader runs as an
 // unprivileged user, whom permission bits bind. The outcome ends with the points and Loaded after.
-TEST(LoadPassFile, UnusableNames) {
+TEST(loadPassFile, UnusableNames) {
     QTemporaryDir dir("/tmp/ravik-pass-XXXXXX");
     chmod(QFile::encodeName(dir.path()).constData(), 0755);
     WriteFile(dir.filePath("neither.out"), "Title\r\nTime Azim Elev\r\n");
@@ -203,7 +204,7 @@ TEST(HostileInput, OneGibibyteLine) {
         LineReader reader(device);
         Loader l;
         const bool detect = *step == 'N';
-        EXPECT_EQ(detect ? Name(DetectFormat(reader, l.tokens).format)
+        EXPECT_EQ(detect ? Name(detectFormat(reader, l.tokens).format)
                          : l.Parse(*step == 'l' ? IT : NV, reader),
                   step);
         EXPECT_EQ(reader.lineNumber(), 1);
@@ -218,19 +219,19 @@ TEST(HostileInput, OneGibibyteLine) {
 EphemerisTable Table(const char* points) {
     EphemerisTable t;
     for (const QByteArray& p : QByteArray(points).split(',')) {
-        EphemerisPoint& e = t.Points.emplace_back();
-        sscanf(p.constData(), "%hd %hd %hd %hd %hd %hd %hd %hd", &e.Year, &e.Month, &e.Day, &e.Hour,
-               &e.Minute, &e.Second, &e.Azimuth, &e.Elevation);
+        EphemerisPoint& e = t.points.emplace_back();
+        sscanf(p.constData(), "%hd %hd %hd %hd %hd %hd %hd %hd", &e.year, &e.month, &e.day, &e.hour,
+               &e.minute, &e.second, &e.azimuth, &e.elevation);
     }
-    t.Loaded = true;
+    t.loaded = true;
     return t;
 }
 
 // The lines sent after conditioning, or the failure.
 QByteArray Sent(EphemerisTable t) {
-    QByteArray out = Catch([&] { ConditionTable(t); }).toLatin1();
-    for (int i : out.isEmpty() ? PointsToSend(t) : std::vector<int>{})
-        out += FormatEphemerisLine(t, i);
+    QByteArray out = Catch([&] { conditionTable(t); }).toLatin1();
+    for (int i : out.isEmpty() ? pointsToSend(t) : std::vector<int>{})
+        out += formatEphemerisLine(t, i);
     return out;
 }
 

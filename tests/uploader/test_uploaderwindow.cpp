@@ -74,12 +74,12 @@ TEST(UploaderWindow, OffsetLines) {
     const std::pair<ravik::TimeZoneInfo, QString> rows[] = {{{2, 0, 60}, "-1"},
         {{1, -330, 60}, "-5.5"}, {{1, -345, 60}, "-5.75"}, {{2, 300, 60}, "4"}, {{1, 300, 60}, "5"},
         {{2, -630, 30}, "-11"}, {{0xFFFFFFFFu, 0, 60}, "0"},
-        {ravik::ZoneInfoAt(howe, QDateTime(QDate(2024, 1, 15), {}, Qt::UTC)), "-11"},
-        {ravik::ZoneInfoAt(howe, QDateTime(QDate(2024, 7, 15), {}, Qt::UTC)), "-10.5"}};
+        {ravik::zoneInfoAt(howe, QDateTime(QDate(2024, 1, 15), {}, Qt::UTC)), "-11"},
+        {ravik::zoneInfoAt(howe, QDateTime(QDate(2024, 7, 15), {}, Qt::UTC)), "-10.5"}};
     // clang-format on
     for (const auto& [zone, hours] : rows)
-        EXPECT_EQ(ravik::OffsetLine(zone), "Time Zone offset = " + hours + " hours\r\n");
-    EXPECT_EQ(ravik::OffsetLine({0, 300, 60}), "Couldn't determine UTC time offset\r\n");
+        EXPECT_EQ(ravik::offsetLine(zone), "Time Zone offset = " + hours + " hours\r\n");
+    EXPECT_EQ(ravik::offsetLine({0, 300, 60}), "Couldn't determine UTC time offset\r\n");
 }
 
 // Each button pressed twice with the port open (the box then reads "Reading the status" when a
