@@ -5,7 +5,7 @@
 #include <QCoreApplication>
 #include <cstdio>
 
-using namespace ravik_upload;
+using namespace ravik;
 
 namespace {
 

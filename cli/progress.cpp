@@ -2,7 +2,7 @@
 #include <QByteArray>
 #include <QString>
 
-namespace ravik_upload {
+namespace ravik {
 
 namespace {
 
@@ -57,4 +57,4 @@ void Progress::interrupt() {
     std::fputc('\n', stream_);
 }
 
-} // namespace ravik_upload
+} // namespace ravik

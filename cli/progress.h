@@ -2,7 +2,7 @@
 #include <QElapsedTimer>
 #include <cstdio>
 
-namespace ravik_upload {
+namespace ravik {
 
 // How far an upload has come, on stderr: a bar redrawn in place on a terminal, a plain line at
 // every tenth of the way otherwise (a log file should not fill up with redraws). The time left
@@ -24,4 +24,4 @@ private:
     QElapsedTimer clock_;
 };
 
-} // namespace ravik_upload
+} // namespace ravik

@@ -17,9 +17,7 @@
 #include <cstdio>
 #include <unistd.h>
 
-using namespace ravik;
-
-namespace ravik_upload {
+namespace ravik {
 
 namespace {
 
@@ -217,4 +215,4 @@ ExitStatus runUpload(const UploadOptions& options) {
     return ExitStatus(QCoreApplication::exec());
 }
 
-} // namespace ravik_upload
+} // namespace ravik

@@ -2,7 +2,7 @@
 #include <QString>
 #include <optional>
 
-namespace ravik_upload {
+namespace ravik {
 
 // What the operator asked for on the command line.
 struct UploadOptions {
@@ -27,4 +27,4 @@ enum ExitStatus : int {
 // clock, send the lines at its pace, print its status. Needs a QCoreApplication.
 ExitStatus runUpload(const UploadOptions& options);
 
-} // namespace ravik_upload
+} // namespace ravik
