@@ -47,10 +47,10 @@ public:
     // A fixed command of the vocabulary: port gate, its one or two writes, then the status
     // request where the table says so.
     void send(Command command);
-    // writesOf one data-carrying string (upload line, time-set, point-to). False when the port is
+    // Writes one data-carrying string (upload line, time-set, point-to). False when the port is
     // closed or the write failed; a failed write is handled as a lost device.
     bool writeData(const QByteArray& bytes);
-    // toBytes written that the device has not taken yet.
+    // Bytes written that the device has not taken yet.
     qint64 bytesToWrite() const;
 
     // The reply being collected: what arrived since the last end-of-file character.

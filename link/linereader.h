@@ -7,7 +7,7 @@ class QIODevice;
 namespace ravik {
 
 // Reads text lines the way every file of ours is written: a line ends at a carriage return,
-// optionally followed by a line feed; a lone line feed stays inside the line. toBytes are Latin-1.
+// optionally followed by a line feed; a lone line feed stays inside the line. Bytes are Latin-1.
 // A line longer than MaxLineLength keeps its first MaxLineLength characters; the rest of it is
 // skipped in chunks, never held in memory.
 class LineReader {

@@ -33,7 +33,7 @@ public:
     // Sends the bytes unchanged and whole: what the device cannot take yet is kept, in order,
     // and goes out as it drains (back-pressure is no fault). False when the device is gone.
     virtual bool write(const QByteArray& bytes) = 0;
-    // toBytes accepted by write() that the device has not taken yet.
+    // Bytes accepted by write() that the device has not taken yet.
     virtual qint64 bytesToWrite() const = 0;
     // Blocks without running the event loop until more input arrives or `msecs` pass; used only
     // by the start-up probe, before notifications are switched on. False on timeout.

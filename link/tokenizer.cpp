@@ -24,7 +24,7 @@ bool isLoneSign(QStringView token) {
     return token == u"+" || token == u"-";
 }
 
-// writesOf the token into the entry's own buffer, which lines of one file keep reusing, so a long
+// Writes the token into the entry's own buffer, which lines of one file keep reusing, so a long
 // file is split without an allocation per token.
 void overwrite(QString& entry, QStringView token) {
     if (entry.size() != token.size())

@@ -5,7 +5,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-// writesOf `bytes` to `path`, replacing it; returns the path.
+// Writes `bytes` to `path`, replacing it; returns the path.
 inline QString WriteFile(const QString& path, const QByteArray& bytes) {
     QFile f(path);
     (void)(f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes));

@@ -59,7 +59,7 @@ TEST(ControllerModel, EveryCommandOfTheVocabulary) {
     }
 }
 
-// toBytes in at 0, replies out, the same whole or byte by byte; then the rotors moved as the
+// Bytes in at 0, replies out, the same whole or byte by byte; then the rotors moved as the
 // front's loop does, every 20 ms, to the run's end (at 10 and 5 degrees a second when Slow), and
 // where they are.
 TEST(ControllerModel, RepliesFaultsAndRotors) {

@@ -23,7 +23,7 @@ public:
     bool waitForInput(int msecs) override;
     void setNotificationsEnabled(bool enabled) override;
 
-    // toBytes arriving from the controller: waiting for the probe, or notified from the event
+    // Bytes arriving from the controller: waiting for the probe, or notified from the event
     // loop once notifications are on.
     void feed(const QByteArray& bytes);
     // The device disappears: the port closes and deviceLost is emitted.
