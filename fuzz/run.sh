@@ -13,10 +13,10 @@ mkdir -p "$build/corpus" "$build/artifacts"
 # shellcheck disable=SC2046
 "$cxx" -std=c++20 -g -O1 -fPIC -fno-omit-frame-pointer \
     -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined \
-    -I"$root/link" -I"$root/uploader" $(pkg-config --cflags Qt6Core) \
+    -I"$root/passfile" -I"$root/protocol" -I"$root/uploader" $(pkg-config --cflags Qt6Core) \
     "$root/fuzz/fuzz_passfile.cpp" \
-    "$root/link/linereader.cpp" "$root/link/tokenizer.cpp" "$root/link/numbers.cpp" \
-    "$root/uploader/parsers.cpp" "$root/uploader/passfile.cpp" "$root/uploader/conditioning.cpp" \
+    "$root/passfile/linereader.cpp" "$root/passfile/tokenizer.cpp" "$root/passfile/numbers.cpp" \
+    "$root/passfile/parsers.cpp" "$root/passfile/passfile.cpp" "$root/passfile/conditioning.cpp" \
     $(pkg-config --libs Qt6Core) -o "$build/fuzz_passfile"
 
 # New inputs go to the build directory; the seeds in fuzz/corpus stay as they are.
