@@ -6,7 +6,7 @@ namespace ravik {
 
 namespace {
 
-QString Duration(qint64 ms) {
+QString formatDuration(qint64 ms) {
     const qint64 s = (ms + 500) / 1000;
     if (s >= 3600)
         return QString::asprintf("%lld:%02lld:%02lld", s / 3600, s / 60 % 60, s % 60);
@@ -30,7 +30,7 @@ void Progress::update(int sent, int total) {
                 .arg(QString(filled, QLatin1Char('#')), QString(Width - filled, QLatin1Char('.')))
                 .arg(sent)
                 .arg(total)
-                .arg(Duration(leftMs));
+                .arg(formatDuration(leftMs));
         barShown_ = sent < total;
         if (!barShown_)
             text += QLatin1Char('\n');
@@ -43,7 +43,7 @@ void Progress::update(int sent, int total) {
                    .arg(sent)
                    .arg(total)
                    .arg(percent)
-                   .arg(Duration(leftMs));
+                   .arg(formatDuration(leftMs));
     }
     const QByteArray bytes = text.toUtf8();
     std::fwrite(bytes.constData(), 1, std::size_t(bytes.size()), stream_);

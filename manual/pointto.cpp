@@ -6,7 +6,7 @@ namespace ravik {
 
 namespace {
 
-int16_t Convert(const QString& text, const QLocale& locale) {
+int16_t convert(const QString& text, const QLocale& locale) {
     bool ok = false;
     const double value = locale.toDouble(text.trimmed(), &ok);
     if (!ok)
@@ -19,10 +19,10 @@ int16_t Convert(const QString& text, const QLocale& locale) {
 PointToCheck checkPointTo(const QString& azimuthText, const QString& elevationText,
                           const QLocale& locale) {
     try {
-        const int16_t azimuth = Convert(azimuthText, locale);
+        const int16_t azimuth = convert(azimuthText, locale);
         if (azimuth < 0 || azimuth >= 360)
             return {PointToCheck::AzimuthOutOfRange, azimuth, 0};
-        const int16_t elevation = Convert(elevationText, locale);
+        const int16_t elevation = convert(elevationText, locale);
         if (elevation < 0 || elevation >= 91)
             return {PointToCheck::ElevationOutOfRange, azimuth, elevation};
         return {PointToCheck::Accepted, azimuth, elevation};

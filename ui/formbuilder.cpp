@@ -95,11 +95,11 @@ protected:
     }
 };
 
-int Px(int twips) {
+int toPixels(int twips) {
     return (twips + TwipsPerPixel / 2) / TwipsPerPixel;
 }
 
-QWidget* Make(const ControlRow& row, QWidget* parent) {
+QWidget* makeControl(const ControlRow& row, QWidget* parent) {
     const QString caption = QString::fromLatin1(row.caption);
     switch (row.kind) {
     case ControlKind::Button: {
@@ -179,7 +179,7 @@ QFont formFont(int points, const QString& family) {
 void buildForm(QWidget& form, std::span<const ControlRow> rows, int clientWidthTwips,
                int clientHeightTwips, const QString& family) {
     const QString chosen = formFamily(family);
-    form.setFixedSize(Px(clientWidthTwips), Px(clientHeightTwips));
+    form.setFixedSize(toPixels(clientWidthTwips), toPixels(clientHeightTwips));
     form.setFont(formFont(DefaultFontPoints, chosen));
     QWidget* previous = nullptr;
     for (const ControlRow& row : rows) {
@@ -187,9 +187,9 @@ void buildForm(QWidget& form, std::span<const ControlRow> rows, int clientWidthT
         if (row.frame)
             parent = form.findChild<QWidget*>(QString::fromLatin1(row.frame));
         Q_ASSERT(parent);
-        QWidget* w = Make(row, parent);
+        QWidget* w = makeControl(row, parent);
         w->setObjectName(QString::fromLatin1(row.name));
-        w->setGeometry(Px(row.left), Px(row.top), Px(row.width), Px(row.height));
+        w->setGeometry(toPixels(row.left), toPixels(row.top), toPixels(row.width), toPixels(row.height));
         if (row.fontPoints)
             w->setFont(formFont(row.fontPoints, chosen));
         if (row.textColour) {
