@@ -68,7 +68,8 @@ void Rotator::keepTrying() {
 void Rotator::retry() {
     if (link_.isOpen() || shutdown_ || current_)
         return;
-    if (link_.probe(link_.portNumber()))
+    link_.probe(link_.portNumber());
+    if (link_.isOpen())
         retry_.stop();
 }
 

@@ -59,8 +59,14 @@ public:
             port_.setDevicePath(options.device);
         // Outcome lines go to stderr at once, with the windows' wording. A device that answers
         // without the product word gets the not-found line too: a log needs one.
-        connect(&link_, &ControllerLink::found, this, [this](int n) { say(foundLine(n)); });
-        connect(&link_, &ControllerLink::notFound, this, [this](int n) { say(notFoundLine(n)); });
+        connect(&link_, &ControllerLink::found, this, [this](int n) {
+            say(foundLine(n));
+            letAnswerEnd();
+        });
+        connect(&link_, &ControllerLink::notFound, this, [this](int n) {
+            say(notFoundLine(n));
+            notFound();
+        });
         connect(&link_, &ControllerLink::lost, this,
                 [this] { say(notFoundLine(link_.portNumber())); });
         // Made after the lines above, so a loss is told before the upload reports its end.
@@ -74,14 +80,19 @@ public:
 
     void start() {
         if (portNumber_)
-            link_.probe(*portNumber_);
-        else
-            say(notFoundLine(0));
-        if (!link_.isOpen()) {
-            if (!port_.errorString().isEmpty())
-                printError(QStringLiteral("ravik-upload: ") + port_.errorString());
-            return end(ControllerNotFound);
-        }
+            return link_.probe(*portNumber_);
+        say(notFoundLine(0));
+        notFound();
+    }
+
+private:
+    void notFound() {
+        if (!port_.errorString().isEmpty())
+            printError(QStringLiteral("ravik-upload: ") + port_.errorString());
+        end(ControllerNotFound);
+    }
+
+    void letAnswerEnd() {
         // The identification answer may still be arriving; it must not be taken for the first
         // line's reply. It has ended after a pause of QuietLineMs, or after QuietLineRounds.
         connect(&link_, &ControllerLink::received, &quiet_, [this] {
@@ -94,7 +105,6 @@ public:
         quiet_.start(QuietLineMs);
     }
 
-private:
     void say(const QString& line) {
         progress_.interrupt();
         writeOut(stderr, shellText(line));

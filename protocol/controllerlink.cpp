@@ -14,26 +14,24 @@ ControllerLink::ControllerLink(SerialPort& port, QObject* parent) : QObject(pare
     connect(&serial_, &SerialPort::drained, this, &ControllerLink::drained);
 }
 
-int ControllerLink::start(Tokens& tokens, const QString& settingsPath) {
+void ControllerLink::start(Tokens& tokens, const QString& settingsPath) {
     port_ = 0;
     try {
         port_ = roundToInt16(readPortSetting(tokens, settingsPath));
     } catch (const RunTimeError& e) {
         fail(Absence::NoAnswer, QString::fromStdString(e.what()));
-        return port_;
+        return;
     }
     probe(port_);
-    return port_;
 }
 
-bool ControllerLink::fail(Absence why, const QString& reason) {
+void ControllerLink::fail(Absence why, const QString& reason) {
     probing_ = false;
     serial_.close();
     emit notFound(port_, why, reason);
-    return false;
 }
 
-bool ControllerLink::probe(int port) {
+void ControllerLink::probe(int port) {
     port_ = port;
     probing_ = true;
     lostReported_ = false;
@@ -62,7 +60,6 @@ bool ControllerLink::probe(int port) {
     emit found(port_);
     // Whatever followed the piece read above is a reply like any other.
     serial_.setNotificationsEnabled(true);
-    return true;
 }
 
 void ControllerLink::close() {

@@ -30,13 +30,12 @@ public:
 
     explicit ControllerLink(SerialPort& port, QObject* parent = nullptr);
 
-    // The start-up sequence from reading the settings file to the probe's outcome. Never throws.
-    // Returns the port number as far as it was known (0 before the settings file gave one).
-    int start(Tokens& tokens, const QString& settingsPath);
+    // The start-up sequence from reading the settings file to the probe's outcome, which found()
+    // or notFound() tells (with port 0 when the settings file gave none). Never throws.
+    void start(Tokens& tokens, const QString& settingsPath);
     // Opens port `port` and probes it; found() or notFound() tells the outcome. A headless program
-    // that names its port itself starts here, and may call it again after a loss. True when the
-    // controller was found (the port then stays open).
-    bool probe(int port);
+    // that names its port itself starts here, and may call it again after a loss.
+    void probe(int port);
     // Closing the window: closes the port; harmless when it is already closed.
     void close();
     bool isOpen() const;
@@ -77,7 +76,7 @@ private:
     void onEndOfFile();
     bool rawWrite(std::string_view bytes);
     void handleLost();
-    bool fail(Absence why, const QString& reason);
+    void fail(Absence why, const QString& reason);
 
     SerialPort& serial_;
     int port_ = 0;

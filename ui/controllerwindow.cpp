@@ -24,11 +24,17 @@ ControllerWindow::ControllerWindow(SerialPort& port, OutcomeLines outcomes,
     bindMessageView(box_, *messages);
     box_.setText(firstText);
     wireCommandButtons(*this, link_, [this](Command c) { pressCommand(c); });
-    connect(&link_, &ControllerLink::found, this, [this](int n) { showOutcome(foundLine(n)); });
+    connect(&link_, &ControllerLink::found, this, [this](int n) {
+        showOutcome(foundLine(n));
+        if (std::exchange(startingUp_, false))
+            endStartUp();
+    });
     // A device that answers without the product word is closed without a word, as operators know.
     connect(&link_, &ControllerLink::notFound, this, [this](int n, ControllerLink::Absence why) {
         if (why != ControllerLink::Absence::Foreign)
             showOutcome(notFoundLine(n));
+        if (std::exchange(startingUp_, false))
+            endStartUp();
     });
     connect(&link_, &ControllerLink::lost, this,
             [this] { showOutcome(notFoundLine(link_.portNumber())); });
@@ -42,13 +48,14 @@ ControllerWindow::~ControllerWindow() {
 }
 
 void ControllerWindow::startLink(const QString& settingsPath) {
+    startingUp_ = true;
     link_.start(tokens_, settingsPath);
-    startClock();
 }
 
-void ControllerWindow::startClock() {
+void ControllerWindow::endStartUp() {
     tickCount_ = 0;
     ticker_.start();
+    emit started();
 }
 
 void ControllerWindow::showOutcome(const QString& line) {

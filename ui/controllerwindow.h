@@ -24,6 +24,10 @@ public:
     virtual void shutDown();
     virtual void tick() { ++tickCount_; }
 
+signals:
+    // Start-up has ended (the outcome line is written): the window may be shown.
+    void started();
+
 protected:
     // Where a window writes its start-up outcome and its lost-controller line.
     enum class OutcomeLines { Appended, ReplaceText };
@@ -35,11 +39,12 @@ protected:
                      QWidget* parent);
     ~ControllerWindow() override;
 
-    // The end of start-up: the settings file, the port and the probe; then the clock runs.
+    // The end of start-up: the settings file, the port and the probe; started() follows once the
+    // probe has ended.
     void startLink(const QString& settingsPath);
-    // Starts the clock from tick 0. Every way out of start-up calls it, and only then, so the
+    // Every way out of start-up ends here, and only then: the clock starts from tick 0, so its
     // first tick comes a second after the window appears, however long the probe took.
-    void startClock();
+    void endStartUp();
     void closeEvent(QCloseEvent* event) override;
     // A command button was pressed; the window may say something before the link sends it.
     virtual void pressCommand(Command command) { link_.send(command); }
@@ -54,6 +59,7 @@ private:
     void showOutcome(const QString& line);
 
     OutcomeLines outcomes_;
+    bool startingUp_ = false;
 };
 
 } // namespace ravik

@@ -15,7 +15,8 @@ int main(int argc, char* argv[]) {
     ravik::SystemClock clock;
     ravik::UploaderWindow window({&port, &dialogs, &zone, &clock});
     dialogs.setParent(&window);
+    // The window appears once the controller has been looked for, with the outcome in its box.
+    QObject::connect(&window, &ravik::ControllerWindow::started, &window, &QWidget::show);
     window.start();
-    window.show();
     return app.exec();
 }

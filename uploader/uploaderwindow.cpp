@@ -78,8 +78,7 @@ void UploaderWindow::start() {
         box_.setText(offsetLine(zone));
     } catch (const RunTimeError&) {
         box_.append(notFoundLine(0));
-        startClock();
-        return;
+        return endStartUp();
     }
     table_.points.clear();
     table_.loaded = false;

@@ -75,6 +75,8 @@ double SkypassMs(Folder& f) {
     QElapsedTimer t;
     t.start();
     window.start();
+    while (!window.link().isOpen() && t.elapsed() < 5000)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
     if (!window.link().isOpen())
         die("skypass did not find the controller");
     // Done when the status reply has ended: the box then shows its point count.

@@ -45,8 +45,8 @@ int main(int argc, char** argv) {
     ravik::UploaderWindow window({&port, &dialogs, &zone, &clock});
 #endif
     dialogs.setParent(&window);
+    QObject::connect(&window, &ravik::ControllerWindow::started, &window, &QWidget::show);
     window.start();
-    window.show();
     RunFor(10000, [&] { return window.windowHandle() && window.windowHandle()->isExposed(); });
     if (!window.link().isOpen()) {
         std::fputs("memory_session: the controller was not found\n", stderr);

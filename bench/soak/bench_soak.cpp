@@ -79,6 +79,10 @@ TEST(Soak, RepeatedUploadsKeepMemoryFlatAndEveryReply) {
                      [&] { transcript += Tag(window.messages().text()) + " "; });
     window.start();
     window.show();
+    QElapsedTimer opening;
+    opening.start();
+    while (!window.link().isOpen() && opening.elapsed() < 5000)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
     ASSERT_TRUE(window.link().isOpen());
     // Runs the event loop until the box has shown `count` status replies; the bound only keeps a
     // lost reply from hanging the test.

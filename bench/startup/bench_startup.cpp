@@ -65,8 +65,8 @@ double StartUpMs(const Folder& folder, bool expectOpen) {
     FixedZone zone;
     ravik::SystemClock utc;
     ravik::UploaderWindow window({&port, &dialogs, &zone, &utc, folder.ini});
+    QObject::connect(&window, &ravik::ControllerWindow::started, &window, &QWidget::show);
     window.start();
-    window.show();
     while (!window.windowHandle() || !window.windowHandle()->isExposed()) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
         if (clock.elapsed() > 10000)

@@ -80,6 +80,14 @@ std::vector<QByteArray> PassLines(int count) {
     return lines;
 }
 
+// Runs the event loop until `done` holds or `ms` pass.
+void runFor(int ms, const std::function<bool()>& done) {
+    QElapsedTimer t;
+    t.start();
+    while (!done() && t.elapsed() < ms)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
+}
+
 void UploadAgainstWireTime(int points) {
     QTemporaryDir dir;
     SimProcess sim;
@@ -92,16 +100,10 @@ void UploadAgainstWireTime(int points) {
     ravik::ControllerLink link(port);
     ravik::Tokens tokens;
     link.start(tokens, ini);
+    runFor(5000, [&] { return link.isOpen(); });
     if (!link.isOpen())
         die("the controller was not found");
     ravik::Upload upload(link);
-    // Runs the event loop until `done` holds or `ms` pass.
-    const auto runFor = [](int ms, const std::function<bool()>& done) {
-        QElapsedTimer t;
-        t.start();
-        while (!done() && t.elapsed() < ms)
-            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
-    };
     // Let the rest of the identification answer arrive and be passed over.
     runFor(300, [] { return false; });
 
@@ -171,6 +173,7 @@ void CpuWhileWaiting(int waitMs) {
     ravik::UploaderWindow window({&port, &dialogs, &zone, &clock, ini, 1000, budgets});
     window.start();
     window.show();
+    runFor(5000, [&] { return window.link().isOpen(); });
     if (!window.link().isOpen())
         die("the controller was not found");
 

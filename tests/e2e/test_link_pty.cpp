@@ -52,6 +52,7 @@ struct Bench {
         // Port 9 has no device: a dangling link, so no real /dev/ttyS8 is ever probed.
         QFile::link(dir.filePath("gone"), dir.filePath("COM9"));
         link.start(tokens, ini);
+        (void)QTest::qWaitFor([&] { return !events.isEmpty(); }, 5000);
         return events;
     }
 };
@@ -106,7 +107,9 @@ TEST(UploadOverAPseudoTerminal, AFullOutputBufferIsWaitedOut) {
         "?" + QByteArrayList(lines.begin(), lines.end()).join().toStdString() + "Z";
     ASSERT_TRUE(bench.sim.start(bench.dir.path().toStdString(), 1,
                                 {"--silent-after", "1", "--read-stall", "2000"}));
-    ASSERT_TRUE(bench.link.probe(1)) << bench.events.toStdString();
+    bench.link.probe(1);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !bench.events.isEmpty(); }));
+    ASSERT_EQ(bench.events, "found 1");
     Upload upload(bench.link);
     upload.setBudgets({100, 20, 100, 100});
     qint64 mostWaiting = 0; // bytes the port has not taken yet: never more than a line
@@ -143,6 +146,7 @@ TEST(UploadOverAPseudoTerminal, ABareEndOfFileAnswersItsLineAtOnce) {
     ravik::UploaderWindow window({&bench.port, &dialogs, &zone, &clock,
                                   WriteFile(bench.dir.filePath("Ravik.ini"), "Comm Port 1\r\n")});
     window.start();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window.link().isOpen(); }));
     QElapsedTimer took;
     took.start();
     window.sendEphemeris();
@@ -173,8 +177,8 @@ TEST(LowLatencyOverAPseudoTerminal, AskedAtOpenRefusalIsNoError) {
     Recording port(dir.path());
     ControllerLink link(port);
     Tokens tokens;
-    EXPECT_EQ(link.start(tokens, WriteFile(dir.filePath("Ravik.ini"), "Comm Port 1\r\n")), 1);
-    EXPECT_TRUE(link.isOpen());
+    link.start(tokens, WriteFile(dir.filePath("Ravik.ini"), "Comm Port 1\r\n"));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return link.isOpen(); }));
     EXPECT_EQ(port.asked, (std::vector<std::pair<bool, bool>>{{true, false}}));
 }
 
