@@ -30,7 +30,9 @@ struct TleFile {
 };
 
 // 2- and 3-line sets (many per file), Gpredict .sat (NAME=, TLE1=, TLE2=), CR LF or LF.
-// Checksums enforced; a set that fails gives `error` naming its line.
+// Checksums enforced; a set that fails gives `error` naming its line. `sets` holds every set
+// that could be read, `error` the first that could not; a file without any set gets an error
+// with line 0.
 TleFile readTles(std::string_view text);
 // One set from its two lines (no checksum check when `checkChecksums` is false); nullopt and
 // `why` set when a field cannot be read.
