@@ -170,10 +170,13 @@ PassPlan planPasses(const QByteArray& tleText, const PassRequest& request) {
         return plan;
     };
     const orbit::TleFile file = orbit::readTles(std::string_view(tleText.data(), tleText.size()));
-    if (file.error)
-        return fail(TleUnreadable, QStringLiteral("line %1: %2")
-                                       .arg(file.error->line)
-                                       .arg(QString::fromStdString(file.error->reason)));
+    if (file.error) {
+        const QString reason = QString::fromStdString(file.error->reason);
+        return fail(TleUnreadable,
+                    file.error->line > 0
+                        ? QStringLiteral("line %1: %2").arg(file.error->line).arg(reason)
+                        : reason);
+    }
     if (file.sets.empty())
         return fail(TleUnreadable, QStringLiteral("no valid element set in the file"));
     const QByteArray key = request.satellite.toUtf8();
