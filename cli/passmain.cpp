@@ -105,7 +105,7 @@ int main(int argc, char* argv[]) {
     if (plan.satellite.isEmpty()) // nothing was found: the file or the satellite is wrong
         return Error(plan.status, plan.error);
 
-    const double age = plan.ageDays;
+    const double age = std::round(plan.ageDays * 10) / 10 + 0.0; // + 0.0: no "-0.0"
     Say(stdout, QStringLiteral("%1, catalogue number %2, TLE epoch %3 UTC, %4 days old at %5")
                     .arg(plan.satellite)
                     .arg(plan.catalogNumber)
