@@ -5,6 +5,7 @@
 #include "sgp4.h"
 
 #include "timescale.h"
+#include "topocentric.h"
 
 #include <cmath>
 #include <numbers>
@@ -36,17 +37,6 @@ constexpr double Zes = 0.01675;
 constexpr double Znl = 1.5835218e-4;
 constexpr double Zel = 0.05490;
 constexpr double Rptim = 4.37526908801129966e-3; // earth rotation, rad/min
-
-// GMST (IAU 1982) in radians: the resonance terms' reference for the earth's gravity field.
-double sgp4Gmst(double jdUt1) {
-    const double tut1 = (jdUt1 - 2451545.0) / 36525.0;
-    const double seconds = -6.2e-6 * tut1 * tut1 * tut1 + 0.093104 * tut1 * tut1 +
-                           (876600.0 * 3600.0 + 8640184.812866) * tut1 + 67310.54841;
-    double theta = std::fmod(seconds * DegToRad / 240.0, TwoPi);
-    if (theta < 0.0)
-        theta += TwoPi;
-    return theta;
-}
 
 } // namespace
 
@@ -589,7 +579,7 @@ Propagator::Propagator(const Tle& tle) : model_(std::make_unique<OrbitModel>()) 
     const double posq = po * po;
     const double rp = ao * (1.0 - m.ecco);
     const double epoch = m.epochJd - Jd1950;
-    m.gsto = sgp4Gmst(m.epochJd);
+    m.gsto = gmstRadians(m.epochJd);
 
     // Atmosphere: the density function's s and (q0 - s)^4, lowered for low perigees.
     const double ss = 78.0 / EarthRadiusKm + 1.0;

@@ -10,12 +10,14 @@ struct Station {
 }; // WGS-84 geodetic, east +
 struct LookAngles {
     double azimuthDeg = 0, elevationDeg = 0, rangeKm = 0, rangeRateKmS = 0;
+    double elevationRateDegS = 0; // the pass search brackets culminations by its sign
 };
 struct SubPoint {
     double latitudeDeg = 0, longitudeDeg = 0, altitudeKm = 0;
 };
 
 double gmstRadians(double jdUt1); // IAU 1982
+// Azimuth 0..360 from north through east; elevation above the geodetic horizon, no refraction.
 LookAngles lookAngles(const Station& station, const StateVector& teme, double jd);
 SubPoint subSatellitePoint(const StateVector& teme, double jd);
 
