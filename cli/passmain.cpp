@@ -127,7 +127,7 @@ int main(int argc, char* argv[]) {
                         .arg(formatUtc(command->request.fromUtc +
                                        std::llround(command->request.hours * 3600))));
     else if (!plan.passes.empty())
-        Say(stdout, QStringLiteral("AOS UTC               Az      Max    El     LOS        Az  "
+        Say(stdout, QStringLiteral("AOS (UTC)              Az   Highest    El   LOS          Az"
                                    "   File"));
     for (const PlannedPass& pass : plan.passes) {
         const QString path = QDir::cleanPath(QDir(dir).filePath(pass.fileName));

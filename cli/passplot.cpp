@@ -8,7 +8,7 @@
 namespace ravik {
 namespace {
 
-constexpr double Centre = 250, Radius = 170, Width = 500, Height = 530;
+constexpr double CentreX = 300, CentreY = 250, Radius = 170, Width = 600, Height = 480;
 constexpr double Deg = std::numbers::pi / 180.0;
 
 QByteArray N(double v) {
@@ -18,7 +18,7 @@ QByteArray N(double v) {
 // Zenith at the centre, the horizon on the outer ring (below it too: the antenna stops there).
 std::pair<double, double> At(const SkyPoint& p, double extra = 0) {
     const double r = Radius * (90.0 - std::clamp(p.elevationDeg, 0.0, 90.0)) / 90.0 + extra;
-    return {Centre + r * std::sin(p.azimuthDeg * Deg), Centre - r * std::cos(p.azimuthDeg * Deg)};
+    return {CentreX + r * std::sin(p.azimuthDeg * Deg), CentreY - r * std::cos(p.azimuthDeg * Deg)};
 }
 
 QByteArray Escape(const QString& text) {
@@ -46,16 +46,16 @@ QByteArray passPlotSvg(const PassPlot& plot) {
                      "\" height=\"" + N(Height) + "\" viewBox=\"0 0 " + N(Width) + ' ' + N(Height) +
                      "\" font-family=\"sans-serif\" font-size=\"13\">\n";
     svg += "<rect width=\"100%\" height=\"100%\" fill=\"white\"/>\n";
-    svg += Text(Centre, 22, "middle", Escape(plot.title), " font-size=\"15\"");
+    svg += Text(CentreX, 22, "middle", Escape(plot.title), " font-size=\"15\"");
     for (const int el : {0, 30, 60}) {
         const double r = Radius * (90 - el) / 90.0;
-        svg += "<circle class=\"ring\" cx=\"" + N(Centre) + "\" cy=\"" + N(Centre) + "\" r=\"" +
+        svg += "<circle class=\"ring\" cx=\"" + N(CentreX) + "\" cy=\"" + N(CentreY) + "\" r=\"" +
                N(r) + "\" fill=\"none\" stroke=\"#999\"/>\n";
-        svg += Text(Centre + 3, Centre - r + 13, "start", QByteArray::number(el) + "&#176;",
+        svg += Text(CentreX + 3, CentreY - r + 13, "start", QByteArray::number(el) + "&#176;",
                     " fill=\"#777\" font-size=\"11\"");
     }
-    svg += "<path d=\"M" + N(Centre - Radius) + ' ' + N(Centre) + 'H' + N(Centre + Radius) + 'M' +
-           N(Centre) + ' ' + N(Centre - Radius) + 'V' + N(Centre + Radius) +
+    svg += "<path d=\"M" + N(CentreX - Radius) + ' ' + N(CentreY) + 'H' + N(CentreX + Radius) +
+           'M' + N(CentreX) + ' ' + N(CentreY - Radius) + 'V' + N(CentreY + Radius) +
            "\" stroke=\"#ccc\"/>\n";
     const char* const compass[] = {"N", "E", "S", "W"};
     for (int i = 0; i < 4; ++i) {
@@ -79,7 +79,7 @@ QByteArray passPlotSvg(const PassPlot& plot) {
         svg += "<circle class=\"sent\" cx=\"" + N(x) + "\" cy=\"" + N(y) +
                "\" r=\"3.5\" fill=\"#d0301c\"/>\n";
     }
-    svg += Text(Centre, Height - 12, "middle",
+    svg += Text(CentreX, Height - 12, "middle",
                 "Line: the pass. Dots: the points the controller receives (5&#176; grid).",
                 " font-size=\"12\" fill=\"#444\"");
     return svg + "</svg>\n";

@@ -53,9 +53,8 @@ int RunTleUpload(const QCommandLineParser& parser, const TleOptions& tle, Upload
                                   .arg(plan.satellite, formatUtc(pass.aos))
                                   .arg(own.size());
         if (lines.size() + own.size() > size_t(EphemerisTable::Capacity)) {
-            Say(QStringLiteral("ravik-upload: left out %1: the controller holds %2 points")
-                    .arg(which)
-                    .arg(EphemerisTable::Capacity));
+            Say(QStringLiteral("ravik-upload: left out %1: the controller holds 10,001 points")
+                    .arg(which));
             continue;
         }
         Say(QStringLiteral("Pass %1").arg(which));

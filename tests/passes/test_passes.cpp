@@ -173,7 +173,7 @@ TEST(Plot, PolarAxesRingsAndUploadedDots) {
                   "LOS 19:40:00",
                   sent};
     const QString svg = QString::fromUtf8(passPlotSvg(plot));
-    EXPECT_TRUE(svg.contains("points=\"250.0,80.0 420.0,250.0 250.0,250.0 165.0,250.0\""))
+    EXPECT_TRUE(svg.contains("points=\"300.0,80.0 470.0,250.0 300.0,250.0 215.0,250.0\""))
         << svg.toStdString();
     EXPECT_EQ(svg.count("class=\"ring\""), 3);
     for (const char* r : {"r=\"170.0\"", "r=\"113.3\"", "r=\"56.7\""})
@@ -211,7 +211,7 @@ TEST_P(Plan, LinesFromAosToLos) {
     PassRequest r{c.satellite, {52.1, 5.12, 0}, Utc("2008-09-20 12:00:00"), 24, 10, 7};
     const PassPlan plan = planPasses(c.tle, r);
     EXPECT_EQ(plan.status, c.status);
-    EXPECT_TRUE(plan.error.startsWith(QLatin1String(c.error))) << plan.error.toStdString();
+    EXPECT_EQ(plan.error.left(qsizetype(strlen(c.error))), QLatin1String(c.error));
     if (c.status != PassesOk)
         return;
     EXPECT_EQ(plan.catalogNumber, 25544);
