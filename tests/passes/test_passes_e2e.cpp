@@ -68,41 +68,25 @@ void PrintTo(const PassCase& c, std::ostream* os) {
     *os << c.name;
 }
 
+// clang-format off
 const PassCase PassCases[] = {
     {"Passes", Iss + QStringList{"--out", "out"}, 0,
      "ISS (ZARYA), catalogue number 25544, TLE epoch 2008-09-20 12:25:40 UTC, 0.0 days old at "
-     "2008-09-20 12:00:00\nAOS (UTC)",
-     "", -1},
-    {"PlotsAndQthFile",
-     {"--tle", "iss.tle", "--sat", "25544", "--qth", "home.qth", "--from", "2008-09-20 12:00:00",
-      "--out", "out", "--plot"},
-     0,
-     "",
-     "",
-     -1},
-    {"StaleTleAndNoPass",
-     Iss.mid(0, 7) + QStringList{"2008-10-20 00:00:00", "--hours", "1", "--min-el", "90"}, 0,
+     "2008-09-20 12:00:00\nAOS (UTC)", "", -1},
+    {"PlotsAndQthFile", {"--tle", "iss.tle", "--sat", "25544", "--qth", "home.qth", "--from",
+     "2008-09-20 12:00:00", "--out", "out", "--plot"}, 0, "", "", -1},
+    {"StaleTleAndNoPass", Iss.mid(0, 7) + QStringList{"2008-10-20 00:00:00", "--hours", "1",
+     "--min-el", "90"}, 0,
      "No pass reaching 90.0 degrees from 2008-10-20 00:00:00 to 2008-10-20 01:00:00 UTC\n",
      "ravik-pass: warning: the TLE is 29.5 days from --from; its passes may be minutes off\n", 0},
-    {"UnknownSatellite",
-     {"--tle", "iss.tle", "--sat", "ISS", "--qth", "52.1,5.12"},
-     1,
-     "",
-     "ravik-pass: no satellite \"ISS\" in the file\n",
-     0},
-    {"Checksum",
-     {"--tle", "broken.tle", "--sat", "25544", "--qth", "52.1,5.12"},
-     2,
-     "",
-     "ravik-pass: broken.tle: line 2: ",
-     0},
-    {"BadQth",
-     {"--tle", "iss.tle", "--sat", "25544", "--qth", "95,5"},
-     64,
-     "",
-     "ravik-pass: the latitude must lie between -90 and 90\nTry 'ravik-pass --help'.\n",
-     0},
+    {"UnknownSatellite", {"--tle", "iss.tle", "--sat", "ISS", "--qth", "52.1,5.12"}, 1, "",
+     "ravik-pass: no satellite \"ISS\" in the file\n", 0},
+    {"Checksum", {"--tle", "broken.tle", "--sat", "25544", "--qth", "52.1,5.12"}, 2, "",
+     "ravik-pass: broken.tle: line 2: ", 0},
+    {"BadQth", {"--tle", "iss.tle", "--sat", "25544", "--qth", "95,5"}, 64, "",
+     "ravik-pass: the latitude must lie between -90 and 90\nTry 'ravik-pass --help'.\n", 0},
 };
+// clang-format on
 
 class RavikPass : public testing::TestWithParam<PassCase> {};
 
