@@ -43,6 +43,7 @@ public:
         : propagator_(propagator), station_(station) {}
 
     std::optional<Sample> at(double jd) {
+        ++count;
         const Propagation p = propagator_.at(jd);
         if (p.error != OrbitError::None) {
             error = p.error;
@@ -61,6 +62,7 @@ public:
     }
 
     OrbitError error = OrbitError::None;
+    int count = 0;
 
 private:
     const Propagator& propagator_;
@@ -183,6 +185,7 @@ PassSearch findPasses(const Propagator& propagator, const Station& station, doub
     Sampler sampler(propagator, station);
     auto finish = [&]() {
         result.error = sampler.error;
+        result.propagations = sampler.count;
         return result;
     };
     auto start = sampler.at(fromJd);

@@ -14,6 +14,7 @@ struct Pass {
 struct PassSearch {
     std::vector<Pass> passes;
     OrbitError error = OrbitError::None;
+    int propagations = 0; // the search's cost, for measurements
 };
 
 // Every pass whose LOS is after fromJd and whose AOS is before toJd (a pass in progress at fromJd

@@ -245,10 +245,15 @@ TleFile readTles(std::string_view text) {
             failSet(why.starts_with("line 2") ? n2 : n1, why);
             return;
         }
-        name = trim(name);
-        if (name.starts_with("0 "))
-            name = trim(name.substr(2));
-        tle->name = std::string(name);
+        // Control characters would end up on the terminal and in file names: spaces instead.
+        std::string clean(name);
+        for (char& c : clean)
+            if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f)
+                c = ' ';
+        std::string_view trimmed = trim(clean);
+        if (trimmed.starts_with("0 "))
+            trimmed = trim(trimmed.substr(2));
+        tle->name = std::string(trimmed);
         file.sets.push_back(std::move(*tle));
     };
 
