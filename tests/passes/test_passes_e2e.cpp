@@ -28,13 +28,17 @@ struct Result {
     QByteArray out, err;
 };
 
-// A folder with the TLEs, a broken copy, a .qth file and the settings file for ravik-sim on COM1.
+// A folder with the TLEs, a broken and a decayed copy, a .qth file and the settings file for
+// ravik-sim on COM1.
 struct Folder {
     QTemporaryDir dir;
     Folder() {
         WriteFile(dir.filePath("iss.tle"), IssTle);
         WriteFile(dir.filePath("polar.tle"), PolarTle);
         WriteFile(dir.filePath("broken.tle"), QByteArray(IssTle).replace("2927", "2928"));
+        // eccentricity 0.5: the perigee lies inside the earth
+        WriteFile(dir.filePath("dead.tle"),
+                  QByteArray(IssTle).replace("0006703", "5000000").replace("63537", "63536"));
         WriteFile(dir.filePath("home.qth"), "[QTH]\nLAT=52.1\nLON=5.12\nALT=30\n");
         WriteFile(dir.filePath("Ravik.ini"), "Comm Port 1\r\n");
     }
@@ -81,6 +85,9 @@ const PassCase PassCases[] = {
      "ravik-pass: warning: the TLE is 29.5 days from --from; its passes may be minutes off\n", 0},
     {"UnknownSatellite", {"--tle", "iss.tle", "--sat", "ISS", "--qth", "52.1,5.12"}, 1, "",
      "ravik-pass: no satellite \"ISS\" in the file\n", 0},
+    {"Refused", {"--tle", "dead.tle", "--sat", "25544", "--qth", "52.1,5.12", "--from",
+     "2008-09-20 12:00:00"}, 1, "",
+     "ravik-pass: ISS (ZARYA): the satellite has decayed\n", 0},
     {"Checksum", {"--tle", "broken.tle", "--sat", "25544", "--qth", "52.1,5.12"}, 2, "",
      "ravik-pass: broken.tle: line 2: ", 0},
     {"BadQth", {"--tle", "iss.tle", "--sat", "25544", "--qth", "95,5"}, 64, "",
