@@ -105,16 +105,13 @@ std::optional<orbit::Station> parseQth(const QByteArray& text, QString* why) {
         if (eq < 0)
             continue;
         const QString key = line.left(eq).trimmed().toUpper();
-        const QString value = line.mid(eq + 1);
-        if (key == QLatin1String("LAT"))
-            lat = Number(value);
-        else if (key == QLatin1String("LON"))
-            lon = Number(value);
-        else if (key == QLatin1String("ALT"))
-            alt = Number(value);
-        else
-            continue;
-        if (!(key == QLatin1String("LAT") ? lat : key == QLatin1String("LON") ? lon : alt)) {
+        std::optional<double>* slot = key == QLatin1String("LAT")   ? &lat
+                                      : key == QLatin1String("LON") ? &lon
+                                      : key == QLatin1String("ALT") ? &alt
+                                                                    : nullptr;
+        if (!slot)
+            continue; // LOCATION, WX, QTH_TYPE, ...
+        if (!(*slot = Number(line.mid(eq + 1)))) {
             Fail(why, QStringLiteral("%1 is no number").arg(key));
             return std::nullopt;
         }
