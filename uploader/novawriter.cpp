@@ -18,13 +18,14 @@ QDateTime Utc(qint64 seconds) {
     return QDateTime::fromSecsSinceEpoch(seconds, Qt::UTC);
 }
 
-// One decimal, without the "-0.0" a value just below zero would print as.
+// Right-aligned in `width`, without the "-0.0" a value just below zero would print as.
 QByteArray Fixed(double value, int width, int decimals) {
     const double scale = std::pow(10.0, decimals);
     double rounded = std::round(value * scale) / scale;
     if (rounded == 0.0)
         rounded = 0.0; // drops the sign of -0
-    return QByteArray::number(rounded, 'f', decimals).rightJustified(width, ' ');
+    // at least one blank before it, however wide the number: columns never run together
+    return ' ' + QByteArray::number(rounded, 'f', decimals).rightJustified(width - 1, ' ');
 }
 
 // Azimuth to a tenth of a degree in 0.0 to 359.9: 359.96 would otherwise print as 360.0.
