@@ -9,7 +9,7 @@ struct SkyPoint {
     double azimuthDeg = 0, elevationDeg = 0;
 };
 
-// A pass on the sky as the operator sees it from below the antenna: north up, east right, the
+// A pass on the sky drawn like a map, as tracking programs draw it: north up, east right, the
 // horizon the outer ring, the zenith the centre.
 struct PassPlot {
     QString title;
