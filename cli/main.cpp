@@ -14,6 +14,9 @@ const char* const Description =
 controller, paced by its replies, as skypass does, then prints the controller's
 status on stdout. Messages and progress go to stderr.
 
+With --tle instead of FILE it computes the satellite's passes as ravik-pass
+does and uploads the next one, or with --hours every pass in the window.
+
 The controller's port is read from Ravik.ini in the working folder, and port N
 opens COM<N> there when it exists (otherwise /dev/ttyS<N-1>).
 
