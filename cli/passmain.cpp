@@ -32,7 +32,7 @@ Exit status:
 constexpr double StaleTleDays = 14;
 
 void Say(std::FILE* stream, const QString& text) {
-    std::fputs(qPrintable(text + QLatin1Char('\n')), stream);
+    std::fprintf(stream, "%s\n", qPrintable(text));
 }
 
 int Error(int status, const QString& text) {

@@ -10,7 +10,7 @@ namespace ravik_upload {
 namespace {
 
 void Say(const QString& text) {
-    std::fputs(qPrintable(text + QLatin1Char('\n')), stderr);
+    std::fprintf(stderr, "%s\n", qPrintable(text));
 }
 
 } // namespace
