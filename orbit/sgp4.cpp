@@ -737,8 +737,10 @@ Propagation Propagator::propagate(double t) const {
         result.error = OrbitError::MeanMotion;
         return result;
     }
-    const double am = std::pow(Xke / nm, X2o3) * tempa * tempa;
-    nm = Xke / std::pow(am, 1.5);
+    // cbrt and sqrt rather than pow: a third of a near-earth propagation's time.
+    const double xn = Xke / nm;
+    const double am = std::cbrt(xn * xn) * tempa * tempa;
+    nm = Xke / (am * std::sqrt(am));
     em = em - tempe;
     if (!(em < 1.0 && em >= -0.001)) {
         result.error = OrbitError::MeanElements;
