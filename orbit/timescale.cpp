@@ -22,8 +22,9 @@ CalendarTime calendarTime(double jd) {
     const double shifted = jd + 0.5;
     long dayNumber = static_cast<long>(std::floor(shifted));
     double seconds = (shifted - static_cast<double>(dayNumber)) * SecondsPerDay;
-    // Round to the microsecond so that a time built from whole seconds comes back whole.
-    seconds = std::round(seconds * 1e6) / 1e6;
+    // A Julian date near the present resolves about 40 microseconds: round to the millisecond,
+    // so that a time built from whole seconds comes back whole.
+    seconds = std::round(seconds * 1e3) / 1e3;
     if (seconds >= SecondsPerDay) {
         seconds -= SecondsPerDay;
         ++dayNumber;

@@ -1,6 +1,6 @@
 // SGP4/SDP4 propagation time against satellite.js on the same satellites and times, in the same
 // run; and a week's pass search for a low orbit: its time and propagations per pass found.
-// Usage: bench_orbit [rounds=5]. Needs nodejs and npm for the comparison (not for the search).
+// Usage: bench_orbit [rounds=9]. Needs nodejs and npm for the comparison (not for the search).
 #include "orbits.h"
 #include "passes.h"
 #include "sgp4.h"
@@ -121,12 +121,12 @@ double theirs(const std::vector<Set>& sets, int rounds, double& checksum) {
 } // namespace
 
 int main(int argc, char** argv) {
-    const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
+    const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 9;
     const std::vector<Set> sets = satellites();
 
     // satellite.js first: its just-in-time compiler warms up within its own rounds.
     double theirSum = 0, ourSum = 0;
-    const double theirNs = theirs(sets, rounds + 2, theirSum);
+    const double theirNs = theirs(sets, rounds + 4, theirSum);
     const double ourNs = ours(sets, rounds, ourSum);
     std::printf("%zu satellites x %d times: ours %.0f ns per propagation", sets.size(), Minutes + 1,
                 ourNs);

@@ -5,6 +5,7 @@
 #include "tle.h"
 
 #include <ostream>
+#include <stdexcept>
 #include <string>
 
 namespace ravik::orbit::testing {
@@ -29,8 +30,13 @@ inline void PrintTo(const Orbit& orbit, std::ostream* out) {
     *out << orbit.name;
 }
 
+// Throws (a failed test, not undefined behaviour) when the reader refuses the set.
 inline Tle tleOf(const Orbit& orbit) {
-    return *parseTle(orbit.line1, orbit.line2, true);
+    std::string why;
+    const auto tle = parseTle(orbit.line1, orbit.line2, true, &why);
+    if (!tle)
+        throw std::runtime_error(std::string(orbit.name) + ": " + why);
+    return *tle;
 }
 
 } // namespace ravik::orbit::testing

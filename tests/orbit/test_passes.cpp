@@ -48,7 +48,7 @@ class PassSearchTest : public ::testing::TestWithParam<Orbit> {};
 TEST_P(PassSearchTest, FindsEveryPassTheSecondByScanFinds) {
     const Propagator propagator(tleOf(GetParam()));
     const double from = propagator.epochJd() + 0.1;
-    const double to = from + 1.5;
+    const double to = from + 1.0;
     int shortPasses = 0;
     for (double lat : {0.0, 35.0, 52.0, 70.0}) {
         const Station station{lat, GetParam().longitudeDeg, 0};
@@ -122,6 +122,36 @@ TEST(PassSearch, ADecayingSatelliteEndsTheSearchWithTheReason) {
                                    propagator.epochJd() + 3.0, 0.0);
     EXPECT_EQ(search.error, OrbitError::Decayed);
     EXPECT_STREQ(describe(search.error), "the satellite has decayed");
+}
+
+} // namespace
+
+namespace {
+
+// A satellite straight up the ellipsoid's normal at a station: elevation 90, and its sub-point is
+// the station, at the height above it. Checks the station geometry and the earth's rotation.
+TEST(Topocentric, AboveTheStationAlongItsNormalIsTheZenith) {
+    const double jd = 2461383.25;
+    const double a = 6378.137, f = 1 / 298.257223563, e2 = f * (2 - f);
+    for (const Station& s : {Station{0, 0, 0}, Station{52.2, 0.1, 80}, Station{-89.9, 200, 3000}}) {
+        const double lat = s.latitudeDeg * M_PI / 180, lon = s.longitudeDeg * M_PI / 180;
+        const double n = a / std::sqrt(1 - e2 * std::sin(lat) * std::sin(lat));
+        const double up = 500, h = s.heightM / 1000 + up;
+        const double x = (n + h) * std::cos(lat) * std::cos(lon);
+        const double y = (n + h) * std::cos(lat) * std::sin(lon);
+        const double z = (n * (1 - e2) + h) * std::sin(lat);
+        const double g = gmstRadians(jd);
+        StateVector teme;
+        teme.positionKm = {x * std::cos(g) - y * std::sin(g), x * std::sin(g) + y * std::cos(g), z};
+        EXPECT_NEAR(lookAngles(s, teme, jd).elevationDeg, 90.0, 1e-6) << s.latitudeDeg;
+        EXPECT_NEAR(lookAngles(s, teme, jd).rangeKm, up, 1e-6);
+        const SubPoint point = subSatellitePoint(teme, jd);
+        EXPECT_NEAR(point.latitudeDeg, s.latitudeDeg, 1e-7);
+        EXPECT_NEAR(std::remainder(point.longitudeDeg - s.longitudeDeg, 360.0), 0.0, 1e-7);
+        EXPECT_NEAR(point.altitudeKm, h, 1e-6);
+    }
+    // GMST (IAU 1982) at 2000-01-01 12:00 UT1: 280.46061837 degrees.
+    EXPECT_NEAR(gmstRadians(2451545.0) * 180 / M_PI, 280.46061837, 1e-7);
 }
 
 } // namespace

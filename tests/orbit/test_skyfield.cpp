@@ -33,7 +33,8 @@ constexpr double Days = 1.5;
 
 Reference runSkyfield(const Orbit& orbit, const CalendarTime& start) {
     std::ostringstream command;
-    command << "/usr/bin/python3 " RAVIK_SOURCE_DIR "/tests/orbit/skyfield_reference.py '"
+    command << "timeout 60 /usr/bin/python3 " RAVIK_SOURCE_DIR
+               "/tests/orbit/skyfield_reference.py '"
             << orbit.line1 << "' '" << orbit.line2 << "' " << orbit.latitudeDeg << ' '
             << orbit.longitudeDeg << ' ' << orbit.heightM << ' ' << start.year << ' ' << start.month
             << ' ' << start.day << ' ' << start.hour << ' ' << start.minute << ' ' << start.second
