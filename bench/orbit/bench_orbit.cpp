@@ -73,7 +73,8 @@ bool run(const std::string& command) {
 // The same loop in satellite.js; nullopt-like -1 when node or npm is missing.
 double theirs(const std::vector<Set>& sets, int rounds, double& checksum) {
     const std::string dir = BENCH_ORBIT_NODE_DIR;
-    if (!run("command -v node >/dev/null && command -v npm >/dev/null")) {
+    // Debian's nodejs, whatever else is first on the PATH.
+    if (!run("test -x /usr/bin/node && test -x /usr/bin/npm")) {
         std::printf("satellite.js: skipped, nodejs and npm are not installed "
                     "(apt-get install nodejs npm)\n");
         return -1;
@@ -81,7 +82,7 @@ double theirs(const std::vector<Set>& sets, int rounds, double& checksum) {
     if (!run("test -d '" + dir + "/node_modules/satellite.js'")) {
         std::printf("installing satellite.js into %s\n", dir.c_str());
         std::fflush(stdout);
-        if (!run("npm install --silent --prefix '" + dir + "' satellite.js >/dev/null"))
+        if (!run("/usr/bin/npm install --silent --prefix '" + dir + "' satellite.js >/dev/null"))
             return -1;
     }
     std::ofstream script(dir + "/bench.mjs");
@@ -108,7 +109,7 @@ double theirs(const std::vector<Set>& sets, int rounds, double& checksum) {
               "perProp.sort((a, b) => a - b);\n"
               "console.log(perProp[Math.floor(perProp.length / 2)], sum);\n";
     script.close();
-    FILE* pipe = popen(("node '" + dir + "/bench.mjs'").c_str(), "r");
+    FILE* pipe = popen(("/usr/bin/node '" + dir + "/bench.mjs'").c_str(), "r");
     double ns = -1;
     if (pipe) {
         if (std::fscanf(pipe, "%lf %lf", &ns, &checksum) != 2)
@@ -124,10 +125,13 @@ int main(int argc, char** argv) {
     const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 9;
     const std::vector<Set> sets = satellites();
 
-    // satellite.js first: its just-in-time compiler warms up within its own rounds.
+    // satellite.js before and after ours (its just-in-time compiler warms up within its own
+    // rounds); the faster of its two runs counts, so a busy machine does not flatter us.
     double theirSum = 0, ourSum = 0;
-    const double theirNs = theirs(sets, rounds + 4, theirSum);
+    double theirNs = theirs(sets, rounds + 4, theirSum);
     const double ourNs = ours(sets, rounds, ourSum);
+    if (theirNs > 0)
+        theirNs = std::min(theirNs, theirs(sets, rounds + 4, theirSum));
     std::printf("%zu satellites x %d times: ours %.0f ns per propagation", sets.size(), Minutes + 1,
                 ourNs);
     if (theirNs > 0) {
