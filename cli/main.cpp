@@ -1,5 +1,6 @@
 // ravik-upload: skypass's upload without a window, for cron jobs and scripts.
 #include "portoptions.h"
+#include "tleupload.h"
 #include "uploadjob.h"
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -14,13 +15,18 @@ const char* const Description =
 controller, paced by its replies, as skypass does, then prints the controller's
 status on stdout. Messages and progress go to stderr.
 
+With --tle instead of FILE it computes the satellite's passes as ravik-pass
+does and uploads the next one, or with --hours every pass in the window.
+
 The controller's port is read from Ravik.ini in the working folder, and port N
 opens COM<N> there when it exists (otherwise /dev/ttyS<N-1>).
 
 Exit status:
   0   uploaded (with --dry-run: the file is good)
   1   the file is neither InstantTrack nor Nova output
+      (--tle: the satellite is not in the file or cannot be computed)
   2   the file cannot be read (missing, unreadable, or a broken line)
+      (--tle: the TLE file cannot be read, or fails a checksum)
   3   the controller was not found
   4   the controller went away during the upload
   64  wrong command line)";
@@ -57,6 +63,7 @@ int main(int argc, char* argv[]) {
         QStringLiteral("sync-clock"),
         QStringLiteral("Set the controller's clock to the present UTC before the upload."));
     parser.addOptions({dryRun, syncClock});
+    const TleOptions tle = addTleOptions(parser); // passes computed from a TLE instead of a file
 
     if (!parser.parse(QCoreApplication::arguments()))
         return usage(parser.errorText());
@@ -67,10 +74,13 @@ int main(int argc, char* argv[]) {
 
     UploadOptions options;
     const QStringList files = parser.positionalArguments();
-    if (files.size() != 1)
+    const bool fromTle = parser.isSet(tle.passes.tle);
+    if (fromTle && !files.isEmpty())
+        return usage(QStringLiteral("a pass file or --tle, not both"));
+    if (!fromTle && files.size() != 1)
         return usage(files.isEmpty() ? QStringLiteral("no pass file given")
                                      : QStringLiteral("one pass file at a time"));
-    options.file = files.front();
+    options.file = fromTle ? QString() : files.front();
     // Ravik.ini holds the port in a 16-bit field: a number beyond it names no port at all.
     QString error;
     options.port = ports.port(parser, -32768, 32767, error);
@@ -79,5 +89,6 @@ int main(int argc, char* argv[]) {
     options.device = ports.device(parser);
     options.dryRun = parser.isSet(dryRun);
     options.syncClock = parser.isSet(syncClock);
-    return runUpload(options);
+    options.clear = parser.isSet(tle.clear);
+    return fromTle ? runTleUpload(parser, tle, options) : runUpload(options);
 }

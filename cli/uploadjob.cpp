@@ -113,6 +113,14 @@ private:
     void answerEnded() {
         quiet_.stop();
         link_.disconnect(&quiet_);
+        if (options_.clear) { // the button's command, then the status it asks for
+            link_.send(Command::Clear);
+            return awaitReply(link_, StatusWaitMs, [this](const auto&) { setClock(); });
+        }
+        setClock();
+    }
+
+    void setClock() {
         if (options_.syncClock && link_.writeData(timeSetCommand(clock_.nowUtc()))) {
             // As the window's button does: the status right after.
             link_.requestStatus();
@@ -197,11 +205,12 @@ ExitStatus runUpload(const UploadOptions& options) {
     }
     try {
         table.fileName = options.file;
-        if (loadPassFile(options.file, tokens, table, monthNames) == PassFormat::Neither) {
+        if (!options.lines &&
+            loadPassFile(options.file, tokens, table, monthNames) == PassFormat::Neither) {
             printError(NeitherFormatText);
             return NeitherFormat;
         }
-        lines = prepareUploadLines(table);
+        lines = options.lines ? *options.lines : prepareUploadLines(table);
     } catch (const RunTimeError& e) {
         printError(CantAccessText + options.file + QStringLiteral(": ") +
                    QString::fromStdString(e.what()));
@@ -211,6 +220,8 @@ ExitStatus runUpload(const UploadOptions& options) {
     SystemClock clock;
     if (options.dryRun) {
         QByteArray out;
+        if (options.clear)
+            out += toBytes(commandRow(Command::Clear).first) + '\n';
         if (options.syncClock)
             out += timeSetCommand(clock.nowUtc()).chopped(1) + '\n';
         for (const QByteArray& line : lines)
