@@ -4,7 +4,6 @@
 namespace ravik {
 
 bool FakeSerialPort::open(int number) {
-    openedPort = number;
     if (!portExists(number)) {
         error_ = QStringLiteral("no such port");
         return false;
@@ -35,10 +34,9 @@ QByteArray FakeSerialPort::readAll() {
 }
 
 bool FakeSerialPort::write(const QByteArray& bytes) {
-    if (!open_ || failWrites)
+    if (!open_)
         return false;
     written += bytes;
-    ++writeCount;
     if (responder)
         feed(responder(bytes));
     return true;

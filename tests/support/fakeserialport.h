@@ -5,7 +5,7 @@
 namespace ravik {
 
 // In-memory serial port for unit tests: records every write, answers through a scripted
-// responder, and can fail or lose the device on demand.
+// responder, and can refuse to open or lose the device on demand.
 class FakeSerialPort : public SerialPort {
     Q_OBJECT
 public:
@@ -33,12 +33,9 @@ public:
     std::function<bool(int)> portExists = [](int n) { return n >= 1; };
     // Called with every write; what it returns arrives as input.
     std::function<QByteArray(const QByteArray&)> responder;
-    bool failWrites = false;
     qint64 unsent = 0; // bytes the device has not taken yet
 
     QByteArray written;  // everything written while open
-    int openedPort = -1; // the number last opened
-    int writeCount = 0;
 
 private:
     void flushPending();
