@@ -18,6 +18,9 @@ QList<QByteArray> Writes(Command command) {
     return writes;
 }
 
+// What a controller that never ends its reply may leave behind.
+constexpr qsizetype InputLimit = 64 * 1024;
+
 } // namespace
 
 bool PositionFromStatus(const QByteArray& status, int& azimuth, int& elevation) {
@@ -34,34 +37,79 @@ bool PositionFromStatus(const QByteArray& status, int& azimuth, int& elevation) 
 }
 
 Rotator::Rotator(SerialPort& serial, QObject* parent)
-    : QObject(parent), serial_(serial), link_(serial, *this, LinkStyle::Manual) {
+    : QObject(parent), serial_(serial), probe_(serial) {
+    clock_.start();
     deadline_.setSingleShot(true);
     connect(&deadline_, &QTimer::timeout, this, [this] { finish(Timeout); });
+    paced_.setSingleShot(true);
+    paced_.setTimerType(Qt::PreciseTimer);
+    connect(&paced_, &QTimer::timeout, this, &Rotator::carried);
+    retry_.setSingleShot(true);
     connect(&retry_, &QTimer::timeout, this, &Rotator::retry);
-    connect(&link_, &ControllerLink::commHandled, this, &Rotator::onCommHandled);
-    connect(&link_, &ControllerLink::lost, this, &Rotator::onLost);
-    connect(&link_, &ControllerLink::drained, this, &Rotator::pump);
+    connect(&probe_, &ControllerProbe::finished, this, &Rotator::onProbed);
+    connect(&serial_, &SerialPort::notified, this, &Rotator::onNotified);
+    connect(&serial_, &SerialPort::deviceLost, this, [this] {
+        if (connected_)
+            onLost();
+    });
 }
 
-bool Rotator::connectController(int port, TokenList* tokens, const QString& settings) {
-    if (tokens)
-        link_.start(*tokens, settings);
-    else
-        link_.probe(port);
-    return link_.isOpen();
+void Rotator::start(int port, std::function<void(bool)> then) {
+    port_ = port;
+    started_ = std::move(then);
+    if (port < 1) {
+        log(QStringLiteral("no port number to look for the controller on"));
+        return QTimer::singleShot(0, this, [this] { onProbed(false, {}); });
+    }
+    probe_.start(port);
 }
 
 void Rotator::keepTrying() {
     retrying_ = true;
-    if (!link_.isOpen())
-        retry_.start(RetryMs);
+    if (!connected_ && !probe_.isRunning() && port_ >= 1)
+        retry_.start(retryMs_);
 }
 
 void Rotator::retry() {
-    if (link_.isOpen() || shutdown_ || current_)
+    if (connected_ || shutdown_ || probe_.isRunning())
         return;
-    if (link_.probe(link_.portNumber()))
-        retry_.stop();
+    // Where the controller was found through COM<N>, a missing entry means it is not there: the
+    // device the bare number names may belong to something else.
+    if (viaEntry_ && entryCheck_ && !entryCheck_(port_))
+        return retry_.start(retryMs_);
+    probe_.start(port_);
+}
+
+void Rotator::onProbed(bool found, const QString& reason) {
+    const bool first = bool(started_);
+    if (found) {
+        connected_ = true;
+        viaEntry_ = entryCheck_ && entryCheck_(port_);
+        input_.clear();
+        statusOwed_ = 0;
+        lineFreeNs_ = 0;
+        serial_.setNotificationsEnabled(true);
+        log(QStringLiteral("the controller was found on port %1").arg(port_));
+        pump();
+    } else if (first && port_ >= 1) {
+        log(QStringLiteral("the controller is not on port %1: %2").arg(port_).arg(reason));
+    }
+    if (first)
+        std::exchange(started_, {})(found);
+    if (!found && retrying_ && !shutdown_)
+        retry_.start(retryMs_);
+}
+
+void Rotator::onLost() {
+    connected_ = false;
+    serial_.close();
+    status_.clear();
+    statusAge_.invalidate();
+    paced_.stop();
+    log(QStringLiteral("the controller on port %1 was lost").arg(port_));
+    finish(IoError);
+    if (retrying_ && !shutdown_)
+        retry_.start(retryMs_);
 }
 
 void Rotator::setPark(int azimuth, int elevation) {
@@ -78,42 +126,39 @@ void Rotator::execute(const Request& request, QObject* owner, Done done) {
     case Op::Park: {
         const bool park = request.op == Op::Park;
         const int az = park ? parkAz_ : request.azimuth, el = park ? parkEl_ : request.elevation;
-        submit(owner, {PointToCommand(az, el)}, Expect::Nothing,
-               [this, az, el, rprt](int code, const QByteArray& a) {
-                   if (code == Ok) {
-                       commandedAz_ = az;
-                       commandedEl_ = el;
-                   }
-                   rprt(code, a);
-               });
-        return;
+        return submit({owner, {PointToCommand(az, el)}, Expect::Nothing, {{az, el}}, rprt});
     }
     case Op::Stop:
-        return submit(owner, Writes(Command::Stop), Expect::Nothing, rprt);
+        return submit({owner, Writes(Command::Stop), Expect::Nothing, {}, rprt});
     case Op::Reset:
-        return submit(owner, Writes(Command::Restart), Expect::Nothing, rprt);
+        return submit({owner, Writes(Command::Restart), Expect::Nothing, {}, rprt});
     case Op::Move:
-        return submit(owner, Writes(request.jog), Expect::Nothing, rprt);
+        return submit({owner, Writes(request.jog), Expect::Nothing, {}, rprt});
     case Op::GetPos:
-        if (statusAge_.isValid() && statusAge_.elapsed() < StatusFreshMs && link_.isOpen())
+        if (statusAge_.isValid() && statusAge_.elapsed() < StatusFreshMs && connected_)
             return answerPosition(request, done);
-        return submit(owner, {Bytes(StatusRequest)}, Expect::Status,
-                      [this, request, done](int code, const QByteArray& answer) {
-                          if (code == IoError)
-                              return done(FormatReply(request, code));
-                          rememberStatus(code, answer);
-                          answerPosition(request, done);
-                      });
+        return submit({owner,
+                       {Bytes(StatusRequest)},
+                       Expect::Status,
+                       {},
+                       [this, request, done](int code, const QByteArray&) {
+                           if (code != Ok)
+                               return done(FormatReply(request, code));
+                           answerPosition(request, done);
+                       }});
     case Op::GetInfo:
-        return submit(owner, {Bytes(IdentifyRequest)}, Expect::Identity,
-                      [request, done](int code, const QByteArray& answer) {
-                          const qsizetype word = answer.lastIndexOf(Bytes(ProductWord));
-                          const qsizetype from = answer.lastIndexOf('\n', word) + 1;
-                          const QByteArray info = answer.mid(word < 0 ? 0 : from).trimmed();
-                          if (code != IoError && !info.isEmpty())
-                              code = Ok;
-                          done(FormatReply(request, code, {{info, "Info: " + info}}));
-                      });
+        return submit({owner,
+                       {Bytes(IdentifyRequest)},
+                       Expect::Identity,
+                       {},
+                       [request, done](int code, const QByteArray& answer) {
+                           const qsizetype word = answer.lastIndexOf(Bytes(ProductWord));
+                           const qsizetype from = answer.lastIndexOf('\n', word) + 1;
+                           const QByteArray info = answer.mid(word < 0 ? 0 : from).trimmed();
+                           if (code != IoError && !info.isEmpty())
+                               code = Ok;
+                           done(FormatReply(request, code, {{info, "Info: " + info}}));
+                       }});
     case Op::DumpState:
         return done(FormatReply(request, Ok, DumpStateLines()));
     default:
@@ -121,24 +166,25 @@ void Rotator::execute(const Request& request, QObject* owner, Done done) {
     }
 }
 
-void Rotator::rememberStatus(int code, const QByteArray& answer) {
-    if (code != Ok)
-        return;
-    status_ = answer;
-    statusAge_.start();
-}
-
 void Rotator::answerPosition(const Request& request, const Done& done) {
+    // Only a controller whose status replies carry no position is answered with the position
+    // last commanded, and only while its replies keep coming (a fresh one was just credited).
     int az = commandedAz_, el = commandedEl_;
-    PositionFromStatus(status_, az, el); // else the last position commanded
+    PositionFromStatus(status_, az, el);
     done(FormatReply(request, Ok, PositionLines(az, el)));
 }
 
-void Rotator::submit(QObject* owner, QList<QByteArray> writes, Expect expect,
-                     std::function<void(int, const QByteArray&)> done) {
+void Rotator::submit(Job job) {
     if (shutdown_)
         return;
-    queue_.enqueue({owner, std::move(writes), expect, std::move(done)});
+    // The newest target replaces one still waiting at the end of the queue, where it stands;
+    // that one was overtaken, not refused.
+    std::optional<Job> overtaken;
+    if (job.target && !queue_.isEmpty() && queue_.last().target)
+        overtaken = queue_.takeLast();
+    queue_.enqueue(std::move(job));
+    if (overtaken && overtaken->owner)
+        overtaken->done(Ok, {});
     pump();
 }
 
@@ -147,78 +193,119 @@ void Rotator::pump() {
     if (pumping_)
         return;
     pumping_ = true;
-    while (!current_ && !queue_.isEmpty() && link_.bytesToWrite() == 0) {
+    while (!current_ && !queue_.isEmpty()) {
         Job job = queue_.dequeue();
         if (!job.owner)
             continue; // its client left before its turn
-        if (!link_.isOpen()) {
+        if (!connected_) {
             job.done(IoError, {});
             continue;
         }
+        qint64 count = 0;
         bool written = true;
-        for (const QByteArray& bytes : job.writes)
-            written = written && link_.writeData(bytes);
+        for (const QByteArray& bytes : job.writes) {
+            written = written && serial_.write(bytes);
+            count += bytes.size();
+        }
         if (!written) {
-            job.done(IoError, {});
+            current_ = std::move(job);
+            onLost(); // answers it
             continue;
         }
-        if (job.expect == Expect::Nothing) {
-            job.done(Ok, {});
-            continue;
-        }
-        answer_.clear();
+        if (job.target)
+            std::tie(commandedAz_, commandedEl_) = *job.target;
+        lineFreeNs_ = std::max(lineFreeNs_, clock_.nsecsElapsed()) + count * CharacterNs;
+        const Expect expect = job.expect;
         current_ = std::move(job);
-        deadline_.start(ReplyDeadlineMs);
+        if (expect == Expect::Nothing) {
+            carried();
+        } else {
+            if (expect == Expect::Status)
+                ++statusOwed_;
+            lateSeen_ = false;
+            input_.clear();
+            deadline_.start(ReplyDeadlineMs);
+        }
     }
     pumping_ = false;
     if (!current_ && shutdown_) {
-        link_.close();
+        serial_.close();
         std::exchange(shutdown_, {})();
     }
 }
 
-void Rotator::finish(int code) {
+void Rotator::carried() {
+    // Answered no sooner than the line can have carried the command, and, where the device can
+    // tell, not before its output queue is empty.
+    if (!current_ || current_->expect != Expect::Nothing)
+        return;
+    const qint64 leftNs = lineFreeNs_ - clock_.nsecsElapsed();
+    if (leftNs > 0)
+        return paced_.start(int((leftNs + 999999) / 1000000));
+    if (serial_.bytesToWrite() > 0 || serial_.outputQueued() > 0)
+        return paced_.start(OutputPollMs);
+    finish(Ok);
+}
+
+void Rotator::finish(int code, const QByteArray& answer) {
     deadline_.stop();
+    paced_.stop();
     if (!current_)
         return;
+    if (code == Timeout && current_->expect == Expect::Status && lateSeen_)
+        statusOwed_ = 0; // it answered, but not this request: it lost one
     Job job = std::move(*current_);
     current_.reset();
     if (job.owner)
-        job.done(code, answer_);
-    answer_.clear();
+        job.done(code, answer);
     pump();
 }
 
-void Rotator::append(const QString& piece) {
-    if (!current_)
-        return; // nobody asked: leftovers of the probe, a late answer
-    answer_ += piece.toLatin1();
-    // The answer is the line with the product word; the probe's leftovers may come before it.
-    const qsizetype word = answer_.lastIndexOf(Bytes(ProductWord));
-    if (current_->expect == Expect::Identity && word >= 0 && answer_.indexOf('\n', word) > 0)
-        finish(Ok);
+void Rotator::onNotified(int commEvent) {
+    if (!connected_)
+        return;
+    if (commEvent == CommReceive) {
+        input_ += serial_.readAll();
+        if (input_.size() > InputLimit)
+            input_.remove(0, input_.size() - InputLimit);
+        // The identification answer is the line with the product word, without end-of-file.
+        const qsizetype word = input_.lastIndexOf(Bytes(ProductWord));
+        if (current_ && current_->expect == Expect::Identity && word >= 0 &&
+            input_.indexOf('\n', word) > 0)
+            finish(Ok, std::exchange(input_, {}));
+    } else if (commEvent == CommEndOfFile) {
+        const QByteArray reply = std::exchange(input_, {});
+        // A status reply carries the status word, as skypass judges it; anything else ending in
+        // end-of-file (a command's own short reply) is not one.
+        if (const qsizetype at = reply.indexOf(Bytes(StatusWord)); at >= 0)
+            onStatusReply(reply.mid(at));
+    }
 }
 
-void Rotator::onCommHandled(int commEvent) {
-    if (commEvent == CommEndOfFile && current_ && current_->expect == Expect::Status)
-        finish(Ok);
+void Rotator::onStatusReply(const QByteArray& reply) {
+    if (statusOwed_ == 0)
+        return; // nobody asked
+    // Replies come in the order of the requests: while an older request is still owed its
+    // reply, this one is that reply, come after its request timed out.
+    if (--statusOwed_ > 0) {
+        lateSeen_ = true;
+        return;
+    }
+    if (!current_ || current_->expect != Expect::Status)
+        return;
+    status_ = reply;
+    statusAge_.start();
+    finish(Ok, reply);
 }
 
-void Rotator::setText(const QString& text) {
-    std::fprintf(stderr, "ravik-rotctld: %s\n", qPrintable(text.trimmed()));
+void Rotator::log(const QString& line) {
+    std::fprintf(stderr, "ravik-rotctld: %s\n", qPrintable(line));
     std::fflush(stderr);
-}
-
-void Rotator::onLost() {
-    status_.clear();
-    statusAge_.invalidate();
-    finish(IoError);
-    if (retrying_)
-        retry_.start(RetryMs);
 }
 
 void Rotator::shutdown(std::function<void()> then) {
     retry_.stop();
+    probe_.cancel();
     shutdown_ = std::move(then);
     queue_.clear();
     pump();

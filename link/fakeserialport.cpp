@@ -61,6 +61,11 @@ void FakeSerialPort::feed(const QByteArray& bytes) {
     // Like a real port, arrivals are notified from the event loop, never inside a write.
     if (notifications_)
         QTimer::singleShot(0, this, &FakeSerialPort::flushPending);
+    else
+        QTimer::singleShot(0, this, [this] {
+            if (open_ && !notifications_ && !pending_.isEmpty())
+                emit inputWaiting();
+        });
 }
 
 void FakeSerialPort::flushPending() {

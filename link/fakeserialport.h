@@ -20,6 +20,7 @@ public:
     QByteArray readAll() override;
     bool write(const QByteArray& bytes) override;
     qint64 bytesToWrite() const override { return 0; }
+    qint64 outputQueued() const override { return open_ ? outputQueue : 0; }
     bool waitForInput(int msecs) override;
     void setNotificationsEnabled(bool enabled) override;
 
@@ -34,6 +35,8 @@ public:
     // Called with every write; what it returns arrives as input.
     std::function<QByteArray(const QByteArray&)> responder;
     bool failWrites = false;
+    // What the device says it still holds for the wire (a UART's TIOCOUTQ).
+    qint64 outputQueue = 0;
 
     QByteArray written;  // everything written while open
     int openedPort = -1; // the number last opened
