@@ -1,9 +1,11 @@
 // The bridge's commands over the in-memory port: each line's reply and the bytes it puts on
 // the wire, the queue's pacing, status replies and the controller looked for again.
+#include "bridgeserver.h"
 #include "fakeserialport.h"
 #include "qtapp.h"
 #include "rotator.h"
 #include <QElapsedTimer>
+#include <QTcpSocket>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -161,6 +163,48 @@ TEST(Rotator, LostControllerIsLookedForOnlyThroughItsEntry) {
     entry = true;
     EXPECT_TRUE(QTest::qWaitFor([&] { return s.rotator.isConnected(); }, 2000));
     EXPECT_EQ(s.ask("S"), "RPRT 0\n");
+}
+
+// Over real TCP: argument errors count toward the eight bad lines in a row too; with every place
+// taken, the client idle longest gives way to a newcomer once it has been idle long enough.
+TEST(BridgeServer, BadLinesInARowAndIdleClientsGiveWay) {
+    Station s;
+    ravik::BridgeServer server(s.rotator);
+    server.setIdleGiveWayMs(1000);
+    ASSERT_TRUE(server.listen(QHostAddress::LocalHost, 0));
+    const auto open = [&] {
+        auto* c = new QTcpSocket(&s.client);
+        c->connectToHost(QHostAddress::LocalHost, server.serverPort());
+        return c;
+    };
+    const auto ask = [](QTcpSocket* c, const QByteArray& line, const QByteArray& end) {
+        QByteArray got;
+        c->write(line);
+        (void)QTest::qWaitFor([&] { return (got += c->readAll()).endsWith(end) || !c->isOpen(); },
+                              2000);
+        return got;
+    };
+    const auto closed = [](QTcpSocket* c) {
+        return QTest::qWaitFor([c] { return c->state() == QAbstractSocket::UnconnectedState; },
+                               2000);
+    };
+    QTcpSocket* garbage = open();
+    for (int i = 0; i < 8; ++i)
+        EXPECT_EQ(ask(garbage, "P x 10\n", "\n"), "RPRT -1\n") << i;
+    EXPECT_TRUE(closed(garbage));
+    QList<QTcpSocket*> house;
+    for (int i = 0; i < ravik::BridgeServer::MaxClients; ++i)
+        house.emplaceBack(open())->write("\\dump_state\n");
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return std::ranges::all_of(house, [](auto* c) { return c->canReadLine(); }); },
+        2000));
+    EXPECT_TRUE(closed(open())); // nobody has been idle long enough yet
+    QTest::qWait(1100);
+    ask(house.last(), "\\dump_state\n", "done\n");
+    EXPECT_TRUE(ask(open(), "\\dump_state\n", "done\n").endsWith("done\n"));
+    const auto gone = [](auto* c) { return c->state() == QAbstractSocket::UnconnectedState; };
+    EXPECT_TRUE(QTest::qWaitFor([&] { return std::ranges::count_if(house, gone) == 1; }, 2000));
+    EXPECT_EQ(house.last()->state(), QAbstractSocket::ConnectedState);
 }
 
 } // namespace
