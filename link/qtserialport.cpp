@@ -85,7 +85,10 @@ void QtSerialPort::closePort(bool drain) {
     if (drain && port_.bytesToWrite() > 0) {
         closing_ = true;
         drainLimit_.start(CloseDrainMs);
-        if (QCoreApplication::instance())
+        // A window program quits when its last window closes: not before this has drained. (A
+        // console program quits only when told to, and would be told to by the lock's release.)
+        if (QCoreApplication::instance() &&
+            QCoreApplication::instance()->inherits("QGuiApplication"))
             drainLock_ = std::make_unique<QEventLoopLocker>();
         return;
     }
