@@ -76,8 +76,9 @@ int main(int argc, char* argv[]) {
     if (parser.isSet(port)) {
         bool ok = false;
         options.port = parser.value(port).toInt(&ok);
-        if (!ok)
-            return Usage(QStringLiteral("--port needs a whole number"));
+        // Ravik.ini holds the port in a 16-bit field: a number beyond it names no port at all.
+        if (!ok || *options.port < -32768 || *options.port > 32767)
+            return Usage(QStringLiteral("--port needs a whole number from -32768 to 32767"));
     }
     options.device = parser.value(device);
     options.dryRun = parser.isSet(dryRun);

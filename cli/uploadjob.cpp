@@ -3,9 +3,11 @@
 #include "controllerlink.h"
 #include "errors.h"
 #include "messagesink.h"
+#include "numbers.h"
 #include "passfile.h"
 #include "progress.h"
 #include "qtserialport.h"
+#include "settings.h"
 #include "upload.h"
 #include "utcclock.h"
 #include <cstdio>
@@ -93,6 +95,16 @@ ExitStatus RunUpload(const UploadOptions& options) {
     FillMonthNameTable(monthNames);
     EphemerisTable table;
     std::vector<QByteArray> lines;
+    // Ravik.ini is read first, as the window reads it at start-up: the tokens of its line are what
+    // an empty first line of the pass file is classified by, as at skypass's first press.
+    const bool fromSettings = !options.port && options.device.isEmpty();
+    std::optional<int> settingsPort; // none: the settings file gave no port (not found, port 0)
+    if (fromSettings) {
+        try {
+            settingsPort = RoundToInt16(ReadPortSetting(tokens, SettingsFile));
+        } catch (const RunTimeError&) {
+        }
+    }
     try {
         table.PassFileName = options.file;
         if (LoadPassFile(options.file, tokens, table, monthNames) == PassFormat::Neither) {
@@ -123,10 +135,10 @@ ExitStatus RunUpload(const UploadOptions& options) {
     ControllerLink link(port, sink, LinkStyle::Uploader);
     if (!options.device.isEmpty())
         port.setDevicePath(options.device);
-    if (options.port || !options.device.isEmpty())
+    if (!fromSettings)
         link.probe(options.port.value_or(1));
-    else
-        link.start(tokens, SettingsFile);
+    else if (settingsPort)
+        link.probe(*settingsPort);
     if (!link.isOpen()) {
         // A device that answers without the product word is closed without a line; a log
         // still needs one.
@@ -147,7 +159,15 @@ ExitStatus RunUpload(const UploadOptions& options) {
     progress.start();
     if (const Upload::Outcome outcome = upload.send(lines); outcome != Upload::Outcome::Done) {
         progress.interrupt();
-        Error(CantAccessText + options.file + QStringLiteral(": ") + upload.failureReason(outcome));
+        // The file is not to blame for a controller that went away.
+        if (outcome == Upload::Outcome::Lost)
+            Error(QStringLiteral("ravik-upload: the controller on port %1 went away during the "
+                                 "upload of %2")
+                      .arg(link.portNumber())
+                      .arg(options.file));
+        else
+            Error(CantAccessText + options.file + QStringLiteral(": ") +
+                  upload.failureReason(outcome));
         return ControllerLost;
     }
     // The last reply may still be arriving; the status is asked for once it has ended.

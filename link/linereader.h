@@ -23,7 +23,8 @@ public:
     // the device reports a read error.
     QString readLine();
     // Number of lines read so far (for messages such as "line 57: ...").
-    int lineNumber() const { return lineNumber_; }
+    // 64 bits: a file of bare carriage returns passes 2^31 lines at 2 GiB.
+    qint64 lineNumber() const { return lineNumber_; }
 
 private:
     bool fill();
@@ -32,7 +33,7 @@ private:
     QByteArray buffer_;
     qsizetype pos_ = 0;
     bool eof_ = false;
-    int lineNumber_ = 0;
+    qint64 lineNumber_ = 0;
 };
 
 } // namespace ravik

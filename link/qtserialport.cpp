@@ -6,6 +6,10 @@
 #include <sys/ioctl.h>
 #include <termios.h>
 #endif
+#ifdef Q_OS_LINUX
+#include <linux/serial.h>
+#include <sys/ioctl.h>
+#endif
 
 namespace ravik {
 
@@ -67,8 +71,24 @@ bool QtSerialPort::open(int number) {
         port_.close();
         return false;
     }
+    requestLowLatency(port_.handle());
     error_.clear();
     return true;
+}
+
+bool QtSerialPort::requestLowLatency(qintptr handle) {
+#ifdef Q_OS_LINUX
+    serial_struct serial{};
+    if (::ioctl(int(handle), TIOCGSERIAL, &serial) != 0)
+        return false;
+    if (serial.flags & ASYNC_LOW_LATENCY)
+        return true;
+    serial.flags |= ASYNC_LOW_LATENCY;
+    return ::ioctl(int(handle), TIOCSSERIAL, &serial) == 0;
+#else
+    Q_UNUSED(handle);
+    return false;
+#endif
 }
 
 void QtSerialPort::close() {

@@ -35,6 +35,12 @@ public:
     bool waitForInput(int msecs) override;
     void setNotificationsEnabled(bool enabled) override;
 
+protected:
+    // Asks the driver of the port just opened to hand received bytes on at once instead of
+    // holding them for its latency timer (16 ms on FTDI adapters, on every reply). True when the
+    // driver took it; a refusal (a pseudo-terminal, a driver without it) is no error.
+    virtual bool requestLowLatency(qintptr handle);
+
 private:
     void onReadyRead();
     void onError(QSerialPort::SerialPortError error);

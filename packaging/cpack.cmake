@@ -17,7 +17,10 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_PACKAGE_SECTION hamradio)
 # dpkg-shlibdeps finds the Qt libraries the programs link; the platform plugins are loaded at
-# run time, where it cannot see them.
+# run time, where it cannot see them. The windows need one of the fonts their captions are made
+# to fit. Nothing else: a desktop's packages come through recommendations, which an operator
+# may leave out (apt install --no-install-recommends).
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, fonts-liberation")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS
+    "qt6-qpa-plugins, fonts-liberation | fonts-dejavu-core | fonts-noto-core")
 include(CPack)

@@ -30,7 +30,7 @@ fi
 # No display: a short scripted session on a virtual display instead of a window nobody sees.
 # skypass against ravik-sim: screenshots before and after "Show rotor status", of the file
 # dialog and of the finished upload of a sample pass, and the bytes the controller received.
-ravik_install_deps imagemagick
+ravik_install_deps imagemagick x11-utils
 out=$PWD
 rm -f "$out"/screenshot-*.png "$out/controller-received.bin"
 source "$root/../tools/display.sh"
@@ -44,8 +44,21 @@ ravik_pids+=($!)
 wid=$(timeout 20 xdotool search --sync --onlyvisible --name "^Data Uploader and Rotor Handler$" |
     head -n 1)
 [ -n "$wid" ] || { echo "skypass showed no window" >&2; exit 1; }
-# shot NAME DELAY WINDOW
-shot() { sleep "$2"; import -window "$3" "$out/screenshot-$1.png"; echo "  $out/screenshot-$1.png"; }
+# shot NAME DELAY WINDOW: the window's place cut out of a capture of the whole screen. Capturing
+# the window itself leaves what other windows show over it (a popup list) black.
+shot() {
+    sleep "$2"
+    local info X Y W H
+    info=$(xwininfo -id "$3")
+    X=$(sed -n 's/.*Absolute upper-left X: *//p' <<<"$info")
+    Y=$(sed -n 's/.*Absolute upper-left Y: *//p' <<<"$info")
+    W=$(sed -n 's/.*Width: *//p' <<<"$info")
+    H=$(sed -n 's/.*Height: *//p' <<<"$info")
+    import -window root "$ravik_temp/screen.png"
+    convert "$ravik_temp/screen.png" -crop "${W}x${H}+${X}+${Y}" +repage "$out/screenshot-$1.png"
+    rm -f "$ravik_temp/screen.png"
+    echo "  $out/screenshot-$1.png"
+}
 echo "No display: a scripted skypass session on a virtual display; it wrote:"
 shot 1-started 1.5 "$wid"
 # The middles of "Show rotor status" and "Send an ephemeris", from skypass's layout table.
@@ -56,6 +69,10 @@ dialog=$(timeout 20 xdotool search --sync --onlyvisible --name "^Open$" | head -
 [ -n "$dialog" ] || { echo "no file dialog appeared" >&2; exit 1; }
 for _ in $(seq 30); do [ "$(xdotool getwindowfocus)" = "$dialog" ] && break; sleep 0.1; done
 xdotool key ctrl+a BackSpace type --delay 20 "$PWD/pass-instanttrack.out"
+# A click on the "File name" label closes the name completion's list, which would hide "Files
+# of type"; the typed name stays.
+sleep 0.3
+xdotool mousemove --window "$dialog" 40 360 click 1
 shot 3-file-dialog 0.5 "$dialog"
 xdotool key Return
 # The upload ends with the status request, a "Z" after the last upload line (at most a minute).

@@ -13,16 +13,19 @@ ravik_install_deps() {
         dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed" || missing+=("$p")
     done
     [ ${#missing[@]} -eq 0 ] && return 0
-    if [ "$(id -u)" -eq 0 ]; then
-        echo "Installing: ${missing[*]}"
-        export DEBIAN_FRONTEND=noninteractive
-        apt-get update -qq
-        apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
-    elif command -v sudo >/dev/null && sudo -n true 2>/dev/null; then
-        echo "Installing: ${missing[*]}"
-        sudo DEBIAN_FRONTEND=noninteractive apt-get update -qq
-        sudo DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends \
-            "${missing[@]}" >/dev/null
+    local as_root=()
+    if [ "$(id -u)" -ne 0 ] && command -v sudo >/dev/null && sudo -n true 2>/dev/null; then
+        as_root=(sudo)
+    fi
+    if [ "$(id -u)" -eq 0 ] || [ ${#as_root[@]} -ne 0 ]; then
+        local apt=("${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get -qq)
+        "${apt[@]}" update
+        # A fresh Debian 12 needs about 370 packages for the whole set: say so before the wait.
+        local count
+        count=$("${apt[@]}" install -s --no-install-recommends "${missing[@]}" |
+            grep -c '^Inst ' || true)
+        echo "Installing $count Debian packages, a few minutes: ${missing[*]} and what they need"
+        "${apt[@]}" install -y --no-install-recommends "${missing[@]}" >/dev/null
     else
         echo "These Debian packages are missing; install them as root, then run this again:" >&2
         echo "  apt-get install ${missing[*]}" >&2

@@ -26,7 +26,7 @@ int MonthNumber(QStringView token, size_t letters) {
     return 0;
 }
 
-[[noreturn]] void Fail(int line, const QString& what) {
+[[noreturn]] void Fail(qint64 line, const QString& what) {
     throw RunTimeError(QStringLiteral("line %1: %2").arg(line).arg(what).toStdString());
 }
 
@@ -38,7 +38,7 @@ QString Quoted(QStringView text) {
 }
 
 // The number at the start of the text, checked to be one a double can hold.
-double Number(QStringView text, const char* field, int line) {
+double Number(QStringView text, const char* field, qint64 line) {
     try {
         return LeadingNumber(text);
     } catch (const RunTimeError&) {
@@ -47,7 +47,7 @@ double Number(QStringView text, const char* field, int line) {
 }
 
 // The number at the start of the text, rounded into a 16-bit field.
-int16_t Field(QStringView text, const char* field, int line) {
+int16_t Field(QStringView text, const char* field, qint64 line) {
     const double value = Number(text, field, line);
     try {
         return RoundToInt16(value);
@@ -91,7 +91,7 @@ void Parse_InstantTrack(LineReader& reader, TokenList& tokens, EphemerisTable& t
         const QStringView time = tokens[1];
         if (n < 7 || !IsNumeric(time))
             continue;
-        const int line = reader.lineNumber();
+        const qint64 line = reader.lineNumber();
         // In this order, so that a failure leaves the entry filled as far as it got.
         EphemerisPoint& p = table.Points[size_t(table.PointCount)];
         p.Elevation = Field(tokens[3], "elevation", line);
@@ -116,17 +116,16 @@ void Parse_Nova(LineReader& reader, TokenList& tokens, EphemerisTable& table,
     reader.readLine(); // the title
 
     // The date of the data lines. The year is kept as written: it may carry a fraction, and one
-    // too large for its field fails only when a point takes it.
+    // too large for its field, or even for a double, fails only when a point takes it.
     QString year = QStringLiteral("2001");
     constexpr int NotConverted = INT_MIN; // no 16-bit field
     int yearField = NotConverted;         // the year converted, by the first point that takes it
     int16_t month = 1;
     int16_t day = 1;
     const auto setDate = [&](const QString& monthName, const QString& dayText,
-                             const QString& yearText, int line) {
+                             const QString& yearText, qint64 line) {
         if (const int m = MonthNumber(monthName, 12))
             month = int16_t(m);
-        Number(yearText, "year", line);
         year = yearText;
         yearField = NotConverted;
         day = Field(dayText, "day", line);
@@ -136,7 +135,7 @@ void Parse_Nova(LineReader& reader, TokenList& tokens, EphemerisTable& table,
         QString text = reader.readLine();
         const bool marker = IsMarkerLine(text);
         const int n = TokenizeLine(std::move(text), tokens);
-        const int line = reader.lineNumber();
+        const qint64 line = reader.lineNumber();
 
         // A long line names the month among its first tokens, followed by the day and the year.
         if (n > 25) {

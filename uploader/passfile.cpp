@@ -3,6 +3,13 @@
 #include <QFile>
 #include <QFileInfo>
 #include <cmath>
+#ifdef Q_OS_UNIX
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 namespace ravik {
 namespace {
@@ -13,12 +20,36 @@ constexpr int MaxDetectionLines = 51;
     throw RunTimeError(reason.toStdString());
 }
 
-// Opens the file for reading. Anything but a regular file is refused before opening: a FIFO or
-// a device would block the window or feed it an endless line.
+// Opens the file for reading. Anything but a regular file is refused: a FIFO or a device would
+// block the window or feed it an endless line. The open does not block (a FIFO without a writer
+// returns at once) and the check is made on what was opened, so a name swapped for a FIFO after
+// the operator chose it is refused too.
 void OpenPassFile(QFile& file, const QString& fileName) {
     if (fileName.isEmpty()) {
         Fail(QStringLiteral("no file name was given"));
     }
+#ifdef Q_OS_UNIX
+    const int fd = ::open(QFile::encodeName(fileName).constData(),
+                          O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) {
+        if (errno == ENOENT || errno == ENOTDIR) {
+            Fail(QStringLiteral("the file does not exist"));
+        }
+        Fail(QStringLiteral("the file cannot be opened: %1")
+                 .arg(QString::fromLocal8Bit(std::strerror(errno))));
+    }
+    struct stat st {};
+    const bool opened = ::fstat(fd, &st) == 0;
+    if (!opened || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        Fail(opened && S_ISDIR(st.st_mode) ? QStringLiteral("the name is a directory, not a file")
+                                           : QStringLiteral("the name is not a regular file"));
+    }
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        Fail(QStringLiteral("the file cannot be opened: %1").arg(file.errorString()));
+    }
+#else
     const QFileInfo info(fileName);
     if (!info.exists()) {
         Fail(QStringLiteral("the file does not exist"));
@@ -33,6 +64,7 @@ void OpenPassFile(QFile& file, const QString& fileName) {
     if (!file.open(QIODevice::ReadOnly)) {
         Fail(QStringLiteral("the file cannot be opened: %1").arg(file.errorString()));
     }
+#endif
 }
 
 } // namespace

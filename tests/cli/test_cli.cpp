@@ -25,7 +25,8 @@ const QByteArray Found = "The controller was found on port 1\n",
                  Sent16 = Found + "Sent 16 of 16 lines (100%), #:## left\n",
                  Uploaded = "?" + Lines + "Z";
 const QByteArray Pulled = "The controller is not on port 1!!\n"
-                          "Can't access pass.out: the controller went away during the upload\n";
+                          "ravik-upload: the controller on port 1 went away during the upload "
+                          "of pass.out\n";
 
 struct Case {
     const char* name;
@@ -34,7 +35,14 @@ struct Case {
     std::vector<std::string> simArgs; // and starts with these
     int status;                       // exit status; 4: the simulator is killed once `wire` has
     QByteArray out, err, wire;        // arrived, and then it is a prefix. stdout contains `out`;
-};                                    // stderr, its last progress line kept, the folder "<dir>"
+                                      // stderr, its last progress line kept, the folder "<dir>"
+    const char* iniWord = "Comm";     // Ravik.ini's first word
+};
+
+// A failure names its case, not the bytes of the struct.
+void PrintTo(const Case& c, std::ostream* os) {
+    *os << c.name;
+}
 
 // '#' stands for any digit in `err` and `wire`.
 // clang-format off
@@ -52,6 +60,10 @@ const Case Cases[] = {
     {"ControllerPulledMidUpload", {"pass.out"}, 1, {"--silent-after", "3"}, 4, "",
      Found + Pulled + "Sent 2 of 16 lines (12%), #:## left\n", "?" + Lines.left(106)},
     {"Usage", {}, 1, {}, 64, "", "ravik-upload: no pass file given\nTry 'ravik-upload --help'.\n", ""},
+    {"PortRavikIniCannotName", {"--port", "99999", "pass.out"}, 1, {}, 64, "",
+     "ravik-upload: --port needs a whole number from -32768 to 32767\nTry 'ravik-upload --help'.\n", ""},
+    // An empty first line counts like the settings line, as at skypass's first press: Nova.
+    {"SettingsTokensCarryOver", {"--dry-run", "blank.out"}, 1, {}, 0, "", "", "", "AB"},
     {"Help", {"--help"}, 1, {}, 0, "  4   the controller went away during the upload\n", "", ""},
 };
 // clang-format on
@@ -69,8 +81,10 @@ TEST_P(RavikUpload, StatusStreamsAndWire) {
     [[maybe_unused]] static QCoreApplication* app = new QCoreApplication(argc, nullptr);
     const Case& c = GetParam();
     QTemporaryDir dir;
-    WriteFile(dir.filePath("Ravik.ini"), "Comm Port " + QByteArray::number(c.iniPort) + "\r\n");
+    WriteFile(dir.filePath("Ravik.ini"),
+              c.iniWord + QByteArray(" Port ") + QByteArray::number(c.iniPort) + "\r\n");
     WriteFile(dir.filePath("notes.txt"), "Shopping\r\nbread and milk\r\n");
+    WriteFile(dir.filePath("blank.out"), "\r\n12 x\r\n");
     QFile::copy(RAVIK_SOURCE_DIR "/uploader/samples/pass-instanttrack.out",
                 dir.filePath("pass.out"));
     QFile::link(dir.filePath("nothing"), dir.filePath("COM9")); // never /dev/ttyS8

@@ -33,11 +33,17 @@ programs=(skypass handpoint ravik-sim ravik-upload ravik-rotctld)
 for p in "${programs[@]}"; do
     [ -x "$prefix/bin/$p" ] || fail "bin/$p is missing or not executable"
 done
-# The link library is built into the programs: no library of ours goes to lib (the bridge's
-# systemd user unit does).
-libs=$(find "$prefix/lib" -name '*.so*' 2>/dev/null)
-[ -n "$libs" ] && fail "lib holds $libs"
-[ -f "$prefix/lib/systemd/user/ravik-rotctld.service" ] || fail "no systemd unit for the bridge"
+# The link library is built into the programs: nothing of ours goes to lib. The bridge's systemd
+# user unit goes where systemd searches a prefix other than /usr (~/.local: share/systemd/user),
+# naming the bridge where it was installed.
+[ -e "$prefix/lib" ] && fail "lib holds $(find "$prefix/lib" -type f)"
+unit=$prefix/share/systemd/user/ravik-rotctld.service
+if [ ! -f "$unit" ]; then
+    fail "no systemd unit for the bridge in share/systemd/user"
+else
+    grep -qxF "ExecStart=$prefix/bin/ravik-rotctld --wait" "$unit" ||
+        fail "the unit does not start $prefix/bin/ravik-rotctld: $(grep ExecStart "$unit")"
+fi
 
 # Each installed program resolves every library it needs.
 for p in "${programs[@]}"; do

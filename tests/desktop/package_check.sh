@@ -32,11 +32,25 @@ depends=$(dpkg-deb -f "$deb" Depends)
 for d in libqt6serialport6 libqt6widgets6 qt6-qpa-plugins; do
     grep -qw "$d" <<<"$depends" || fail "Depends lacks $d: $depends"
 done
+# Only what the programs need: the C and C++ runtimes, the Qt libraries they link, the platform
+# plugins and a font.
+needed='libc6|libgcc-s1|libstdc\+\+6|libqt6(core|gui|network|serialport|widgets)6|qt6-qpa-plugins'
+extra=$(tr ',' '\n' <<<"$depends" | sed 's/([^)]*)//g; s/^ *//; s/ *$//' |
+    grep -vxE "($needed|fonts-liberation \| fonts-dejavu-core \| fonts-noto-core)")
+[ -z "$extra" ] || fail "Depends holds more than the programs need: $extra"
 
-lintian --fail-on error "$deb" >"$work/lintian.log" 2>&1 ||
+lintian --fail-on error --display-info --pedantic "$deb" >"$work/lintian.log" 2>&1 ||
     fail "lintian: $(cat "$work/lintian.log")"
+# Built with Debian's hardening flags: fortified functions, bound at start.
+hardening=$(grep -E "hardening-" "$work/lintian.log")
+[ -z "$hardening" ] || fail "lintian: $hardening"
 
 dpkg-deb -x "$deb" "$work/root"
+# The user unit where systemd looks for the system's own (/usr/lib), naming the packaged bridge.
+unit=$work/root/usr/lib/systemd/user/ravik-rotctld.service
+grep -qxF "ExecStart=/usr/bin/ravik-rotctld --wait" "$unit" ||
+    fail "the unit does not start /usr/bin/ravik-rotctld"
+[ -e "$work/root/usr/share/systemd" ] && fail "the package has /usr/share/systemd"
 for p in skypass handpoint ravik-sim ravik-upload ravik-rotctld; do
     missing=$(ldd "$work/root/usr/bin/$p" | grep -E "not found|libravik")
     [ -z "$missing" ] || fail "/usr/bin/$p: $missing"

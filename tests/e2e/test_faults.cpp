@@ -67,6 +67,11 @@ struct Case {
     bool held = false;            // handpoint, started first, holds the controller
 };
 
+// A failure names its case, not the bytes of the struct.
+void PrintTo(const Case& c, std::ostream* os) {
+    *os << c.name;
+}
+
 // clang-format off
 const Case Cases[] = {
     // The command's own "OK" reply and the status in the same read: the status is shown.

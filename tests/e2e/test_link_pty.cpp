@@ -119,4 +119,28 @@ TEST(UploadOverAPseudoTerminal, AFullOutputBufferIsWaitedOut) {
     EXPECT_FALSE(bench.box.text().contains(QStringLiteral("not on port")));
 }
 
+// Every open asks the driver for low latency, on the port it has just opened; a pseudo-terminal
+// refuses, and the controller is found all the same.
+TEST(LowLatencyOverAPseudoTerminal, AskedAtOpenRefusalIsNoError) {
+    struct Recording : QtSerialPort {
+        using QtSerialPort::QtSerialPort;
+        std::vector<std::pair<bool, bool>> asked; // (open then, the driver took it)
+        bool requestLowLatency(qintptr handle) override {
+            asked.emplace_back(isOpen(), QtSerialPort::requestLowLatency(handle));
+            return asked.back().second;
+        }
+    };
+    TestApp();
+    QTemporaryDir dir;
+    test::SimProcess sim;
+    ASSERT_TRUE(sim.start(dir.path().toStdString(), 1, {}));
+    Recording port(dir.path());
+    MessageText box;
+    ControllerLink link(port, box, LinkStyle::Manual);
+    TokenList tokens;
+    link.start(tokens, WriteFile(dir.filePath("Ravik.ini"), "Comm Port 1\r\n"));
+    EXPECT_EQ(box.text(), FoundLine(1));
+    EXPECT_EQ(port.asked, (std::vector<std::pair<bool, bool>>{{true, false}}));
+}
+
 } // namespace

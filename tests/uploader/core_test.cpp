@@ -148,7 +148,8 @@ TEST(Parsers, EdgeTable) {
         {NV, "t\n" + D + "=== 5 2002\n", "line 3: " + marker + " (1 kept)"},
         {NV, "t\n23 15 1e6 183 12 1 2 3 4\n", "line 2: second 1e6 does not fit (0 kept)"},
         {NV, "t\n=== May 1 1e6\n" + D, "line 3: year 1e6 does not fit (0 kept)"},
-        {NV, "t\n=== May 1 1e400\n" + D, "line 2: year 1e400 is not a usable number (0 kept)"},
+        {NV, "t\n=== May 1 1e400\n" + D, "line 3: year 1e400 is not a usable number (0 kept)"},
+        {NV, "t\n=== May 5 1e999\n" + M + D, "1: 2002/12/5 23:15:30 183 13"}, // no point takes it
         {NV, "t\n=== May 40000 2002\n", "line 2: day 40000 does not fit (0 kept)"},
     };
     // clang-format on
@@ -178,11 +179,14 @@ TEST(LoadPassFile, UnusableNames) {
     WriteFile(dir.filePath("neither.out"), "Title\r\nTime Azim Elev\r\n");
     WriteFile(dir.filePath("one-line.out"), Nine);
     chmod(QFile::encodeName(WriteFile(dir.filePath("secret.out"), Two)).constData(), 0);
+    // A FIFO without a writer: opened the ordinary way, it would wait for ever.
+    mkfifo(QFile::encodeName(dir.filePath("fifo.out")).constData(), 0666);
     const std::pair<QString, const char*> rows[] = {
         {"", "error: no file name was given 3 0"},
         {dir.filePath("missing.out"), "error: the file does not exist 3 0"},
         {dir.path(), "error: the name is a directory, not a file 3 0"},
         {"/dev/zero", "error: the name is not a regular file 3 0"},
+        {dir.filePath("fifo.out"), "error: the name is not a regular file 3 0"},
         {dir.filePath("neither.out"), "Neither 3 0"},
         {dir.filePath("one-line.out"), "error: line 2: the file ends inside the header 0 0"},
         {dir.filePath("secret.out"), "error: the file cannot be opened: Permission denied 3 0"},
