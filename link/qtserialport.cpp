@@ -47,6 +47,8 @@ QtSerialPort::~QtSerialPort() {
     // No notification may reach a half-destroyed owner.
     port_.disconnect(this);
     port_.close();
+    if (!QCoreApplication::instance())
+        (void)drainLock_.release(); // its application is gone already: nothing left to unlock
 }
 
 bool QtSerialPort::open(int number) {
