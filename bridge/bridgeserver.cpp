@@ -49,9 +49,8 @@ private:
                 buffer_ += more;
                 continue;
             }
-            if (end < 0)
-                return refuse(FormatReply(Request{}, Invalid),
-                              true); // a line that long is no command
+            if (end < 0) // a line that long is no command
+                return refuse(FormatReply(Request{}, Invalid), true);
             const QByteArray line = buffer_.first(end);
             buffer_.remove(0, end + 1);
             handle(line);

@@ -18,6 +18,7 @@ void ControllerProbe::start(int number) {
     cancel();
     number_ = number;
     running_ = true;
+    foreign_ = false;
     answer_.clear();
     // Every outcome, even an immediate one, is signalled from the event loop.
     const auto endSoon = [this, attempt = ++attempt_](const QString& why) {
@@ -56,7 +57,8 @@ void ControllerProbe::judge() {
     if (port_.bytesWaiting() <= JudgedAfter)
         return end(false, QStringLiteral("no answer"));
     answer_ = port_.readAll();
-    if (!answer_.contains(Bytes(ProductWord)))
+    foreign_ = !answer_.contains(Bytes(ProductWord));
+    if (foreign_)
         return end(false, QStringLiteral("an answer without the product word"));
     end(true, QStringLiteral("found"));
 }

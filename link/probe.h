@@ -33,6 +33,9 @@ public:
     int portNumber() const { return number_; }
     // The characters judged: the start of the identification answer when found.
     const QByteArray& answer() const { return answer_; }
+    // Not found because something answered without the product word: a foreign device, which
+    // operators know as silence rather than as a missing controller.
+    bool foreign() const { return foreign_; }
 
 signals:
     void finished(bool found, const QString& reason);
@@ -48,6 +51,7 @@ private:
     int number_ = 0;
     quint64 attempt_ = 0; // an outcome posted for an abandoned attempt is dropped
     bool running_ = false;
+    bool foreign_ = false;
 };
 
 } // namespace ravik
