@@ -1,4 +1,5 @@
 // ravik-upload: skypass's upload without a window, for cron jobs and scripts.
+#include "tleupload.h"
 #include "uploadjob.h"
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -13,13 +14,18 @@ const char* const Description =
 controller, paced by its replies, as skypass does, then prints the controller's
 status on stdout. Messages and progress go to stderr.
 
+With --tle instead of FILE it computes the satellite's passes as ravik-pass
+does and uploads the next one, or with --hours every pass in the window.
+
 The controller's port is read from Ravik.ini in the working folder, and port N
 opens COM<N> there when it exists (otherwise /dev/ttyS<N-1>).
 
 Exit status:
   0   uploaded (with --dry-run: the file is good)
   1   the file is neither InstantTrack nor Nova output
+      (--tle: the satellite is not in the file or cannot be computed)
   2   the file cannot be read (missing, unreadable, or a broken line)
+      (--tle: the TLE file cannot be read, or fails a checksum)
   3   the controller was not found
   4   the controller went away during the upload
   64  wrong command line)";
@@ -59,6 +65,7 @@ int main(int argc, char* argv[]) {
         QStringLiteral("sync-clock"),
         QStringLiteral("Set the controller's clock to the present UTC before the upload."));
     parser.addOptions({port, device, dryRun, syncClock});
+    const TleOptions tle = addTleOptions(parser); // passes computed from a TLE instead of a file
 
     if (!parser.parse(QCoreApplication::arguments()))
         return Usage(parser.errorText());
@@ -69,10 +76,13 @@ int main(int argc, char* argv[]) {
 
     UploadOptions options;
     const QStringList files = parser.positionalArguments();
-    if (files.size() != 1)
+    const bool fromTle = parser.isSet(tle.passes.tle);
+    if (fromTle && !files.isEmpty())
+        return Usage(QStringLiteral("a pass file or --tle, not both"));
+    if (!fromTle && files.size() != 1)
         return Usage(files.isEmpty() ? QStringLiteral("no pass file given")
                                      : QStringLiteral("one pass file at a time"));
-    options.file = files.front();
+    options.file = fromTle ? QString() : files.front();
     if (parser.isSet(port)) {
         bool ok = false;
         options.port = parser.value(port).toInt(&ok);
@@ -83,5 +93,6 @@ int main(int argc, char* argv[]) {
     options.device = parser.value(device);
     options.dryRun = parser.isSet(dryRun);
     options.syncClock = parser.isSet(syncClock);
-    return RunUpload(options);
+    options.clear = parser.isSet(tle.clear);
+    return fromTle ? RunTleUpload(parser, tle, options) : RunUpload(options);
 }

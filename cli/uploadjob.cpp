@@ -107,11 +107,12 @@ ExitStatus RunUpload(const UploadOptions& options) {
     }
     try {
         table.PassFileName = options.file;
-        if (LoadPassFile(options.file, tokens, table, monthNames) == PassFormat::Neither) {
+        if (!options.lines &&
+            LoadPassFile(options.file, tokens, table, monthNames) == PassFormat::Neither) {
             Error(NeitherFormatText);
             return NeitherFormat;
         }
-        lines = PrepareUploadLines(table);
+        lines = options.lines ? *options.lines : PrepareUploadLines(table);
     } catch (const RunTimeError& e) {
         Error(CantAccessText + options.file + QStringLiteral(": ") +
               QString::fromStdString(e.what()));
@@ -121,6 +122,8 @@ ExitStatus RunUpload(const UploadOptions& options) {
     SystemClock clock;
     if (options.dryRun) {
         QByteArray out;
+        if (options.clear)
+            out += Bytes(Row(Command::Clear).first) + '\n';
         if (options.syncClock)
             out += TimeSetCommand(clock.nowUtc()).chopped(1) + '\n';
         for (const QByteArray& line : lines)
@@ -151,6 +154,12 @@ ExitStatus RunUpload(const UploadOptions& options) {
 
     Upload upload(link);
     LetAnswerEnd(link, upload);
+    if (options.clear) { // the button's command, then the status it asks for
+        const quint64 ends = link.endOfFileCount();
+        link.send(Command::Clear);
+        upload.waitFor([&] { return link.endOfFileCount() > ends || !link.isOpen(); },
+                       StatusWaitMs);
+    }
     if (options.syncClock && link.writeData(TimeSetCommand(clock.nowUtc())))
         ReadStatus(link, upload); // as the window's button does: the status right after
 

@@ -1,6 +1,8 @@
 #pragma once
+#include <QByteArray>
 #include <QString>
 #include <optional>
+#include <vector>
 
 namespace ravik_upload {
 
@@ -11,6 +13,10 @@ struct UploadOptions {
     QString device;          // open this device for the port
     bool dryRun = false;
     bool syncClock = false;
+    bool clear = false; // "Clear the buffer" before the upload
+    // Lines prepared elsewhere (--tle), sent instead of the file's; `file` then only names the
+    // upload in messages.
+    std::optional<std::vector<QByteArray>> lines;
 };
 
 // The exit statuses; a script tells the outcomes apart by them.

@@ -5,6 +5,9 @@
 # Exits non-zero when the build fails or the fuzzer reports a crash or a sanitizer finding.
 set -euo pipefail
 
+# The TLE reader and the propagator have their own target and corpus: a quarter of the time, first.
+"$(dirname "$0")/run-tle.sh" "$(( ${1:-60} / 4 ))" "${2:-}"
+
 seconds=${1:-60}
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${2:-$root/build-fuzz}

@@ -9,7 +9,8 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
 set(CPACK_PACKAGE_DESCRIPTION
     "skypass uploads a satellite pass prediction (InstantTrack or Nova output)
 to a Ravik azimuth/elevation rotator controller on a serial line; handpoint
-points and jogs the antenna by hand; ravik-sim is a virtual controller on a
+points and jogs the antenna by hand; ravik-pass computes passes from a TLE
+and writes them as pass files; ravik-sim is a virtual controller on a
 pseudo-terminal for trying both without hardware.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)

@@ -6,6 +6,8 @@ RAVIK_PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-serialport-dev
     libgtest-dev libbenchmark-dev xvfb xauth clang libclang-rt-14-dev desktop-file-utils
     fonts-dejavu-core fonts-liberation fonts-noto-core dpkg-dev file lintian
     xdotool xclip libxcb1-dev libhamlib-utils)
+# The orbit tests' references: the published verification table, and an independent propagator.
+RAVIK_PACKAGES+=(python3-sgp4 python3-skyfield)
 
 ravik_install_deps() {
     local missing=()

@@ -29,7 +29,7 @@ if ! cmake --install "$build" --prefix "$prefix" >"$prefix.log" 2>&1; then
     exit 1
 fi
 
-programs=(skypass handpoint ravik-sim ravik-upload ravik-rotctld)
+programs=(skypass handpoint ravik-sim ravik-upload ravik-pass ravik-rotctld)
 for p in "${programs[@]}"; do
     [ -x "$prefix/bin/$p" ] || fail "bin/$p is missing or not executable"
 done

@@ -20,7 +20,7 @@ deb=$(ls "$work"/skypass_*.deb 2>/dev/null | head -n 1)
 [ -n "$deb" ] || { echo "FAIL: no skypass_*.deb in $work"; exit 1; }
 
 files=$(dpkg-deb -c "$deb" | awk '{print $6}')
-for f in bin/skypass bin/handpoint bin/ravik-sim bin/ravik-upload bin/ravik-rotctld \
+for f in bin/skypass bin/handpoint bin/ravik-sim bin/ravik-upload bin/ravik-pass bin/ravik-rotctld \
     lib/systemd/user/ravik-rotctld.service share/applications/skypass.desktop \
     share/applications/handpoint.desktop share/icons/hicolor/48x48/apps/skypass.png \
     share/skypass/samples/pass-nova.out share/doc/skypass/copyright; do
@@ -51,7 +51,7 @@ unit=$work/root/usr/lib/systemd/user/ravik-rotctld.service
 grep -qxF "ExecStart=/usr/bin/ravik-rotctld --wait" "$unit" ||
     fail "the unit does not start /usr/bin/ravik-rotctld"
 [ -e "$work/root/usr/share/systemd" ] && fail "the package has /usr/share/systemd"
-for p in skypass handpoint ravik-sim ravik-upload ravik-rotctld; do
+for p in skypass handpoint ravik-sim ravik-upload ravik-pass ravik-rotctld; do
     missing=$(ldd "$work/root/usr/bin/$p" | grep -E "not found|libravik")
     [ -z "$missing" ] || fail "/usr/bin/$p: $missing"
 done

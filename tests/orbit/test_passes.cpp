@@ -1,0 +1,157 @@
+// The pass search against a brute-force scan of the elevation second by second.
+#include "orbits.h"
+#include "passes.h"
+#include "timescale.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+using namespace ravik::orbit;
+using namespace ravik::orbit::testing;
+
+namespace {
+
+struct Window {
+    double aosJd, losJd, maxEl;
+};
+
+// Every stretch above the horizon, from one-second samples (crossings interpolated).
+std::vector<Window> bruteForce(const Propagator& p, const Station& s, double from, double to) {
+    std::vector<Window> found;
+    double prevJd = from, prevEl = lookAngles(s, p.at(from).state, from).elevationDeg;
+    bool up = false;
+    Window w{};
+    for (double jd = from + 1.0 / SecondsPerDay; jd <= to; jd += 1.0 / SecondsPerDay) {
+        const double el = lookAngles(s, p.at(jd).state, jd).elevationDeg;
+        const double cross = prevJd + (jd - prevJd) * prevEl / (prevEl - el);
+        if (!up && el >= 0 && prevEl < 0) {
+            up = true;
+            w = {cross, 0, el};
+        } else if (up && el < 0) {
+            up = false;
+            w.losJd = cross;
+            found.push_back(w);
+        }
+        if (up)
+            w.maxEl = std::max(w.maxEl, el);
+        prevJd = jd;
+        prevEl = el;
+    }
+    return found;
+}
+
+class PassSearchTest : public ::testing::TestWithParam<Orbit> {};
+
+// Stations from the equator to the arctic, so that grazing passes shorter than a search step
+// turn up; every pass the scan sees must be found, to the second, and nothing else.
+TEST_P(PassSearchTest, FindsEveryPassTheSecondByScanFinds) {
+    const Propagator propagator(tleOf(GetParam()));
+    const double from = propagator.epochJd() + 0.1;
+    const double to = from + 1.0;
+    int shortPasses = 0;
+    for (double lat : {0.0, 35.0, 52.0, 70.0}) {
+        const Station station{lat, GetParam().longitudeDeg, 0};
+        auto search = findPasses(propagator, station, from, to, 0.0);
+        ASSERT_EQ(search.error, OrbitError::None);
+        // Passes cut by the window's ends are looked at in the next test.
+        std::erase_if(search.passes, [&](const Pass& p) { return p.aosJd < from || p.losJd > to; });
+        auto expected = bruteForce(propagator, station, from, to);
+        std::erase_if(expected, [](const Window& w) { return w.maxEl <= 0.0; });
+        ASSERT_EQ(search.passes.size(), expected.size()) << "station at " << lat;
+        for (std::size_t i = 0; i < expected.size(); ++i) {
+            const Pass& p = search.passes[i];
+            EXPECT_NEAR(p.aosJd, expected[i].aosJd, 0.5 / SecondsPerDay) << lat << " #" << i;
+            EXPECT_NEAR(p.losJd, expected[i].losJd, 0.5 / SecondsPerDay) << lat << " #" << i;
+            // The rate comes from SGP4's velocity, not from differencing positions: a hair apart.
+            EXPECT_GE(p.maxElevationDeg, expected[i].maxEl - 1e-4);
+            EXPECT_LT(p.aosJd, p.culminationJd);
+            EXPECT_LT(p.culminationJd, p.losJd);
+            const LookAngles atAos = lookAngles(station, propagator.at(p.aosJd).state, p.aosJd);
+            EXPECT_NEAR(atAos.elevationDeg, 0.0, 1e-3);
+            EXPECT_NEAR(atAos.azimuthDeg, p.aosAzimuthDeg, 0.01);
+            if ((p.losJd - p.aosJd) * MinutesPerDay < 3.0)
+                ++shortPasses;
+        }
+    }
+    if (std::string(GetParam().name) == "iss") {
+        EXPECT_GT(shortPasses, 0) << "no pass shorter than the search step was tried";
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Orbits, PassSearchTest, ::testing::ValuesIn(Orbits),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(PassSearch, APassInProgressComesWithItsTrueRiseAndTheWindowLimitsTheRest) {
+    const Orbit& iss = Orbits[0];
+    const Propagator propagator(tleOf(iss));
+    const Station station{iss.latitudeDeg, iss.longitudeDeg, iss.heightM};
+    const double from = propagator.epochJd();
+    const auto all = findPasses(propagator, station, from, from + 1.0, 0.0);
+    ASSERT_GE(all.passes.size(), 3u);
+    const Pass& second = all.passes[1];
+
+    const double middle = 0.5 * (second.aosJd + second.losJd);
+    const auto fromMiddle = findPasses(propagator, station, middle, from + 1.0, 0.0);
+    ASSERT_EQ(fromMiddle.passes.size(), all.passes.size() - 1);
+    EXPECT_NEAR(fromMiddle.passes[0].aosJd, second.aosJd, 1e-3 / SecondsPerDay);
+    EXPECT_NEAR(fromMiddle.passes[0].maxElevationDeg, second.maxElevationDeg, 1e-6);
+
+    // Ending the window inside a pass keeps that pass, whole; ending it before its rise drops it.
+    const auto toMiddle = findPasses(propagator, station, from, middle, 0.0);
+    ASSERT_EQ(toMiddle.passes.size(), 2u);
+    EXPECT_NEAR(toMiddle.passes[1].losJd, second.losJd, 1e-3 / SecondsPerDay);
+    EXPECT_EQ(findPasses(propagator, station, from, second.aosJd - 1e-5, 0.0).passes.size(), 1u);
+
+    // --min-el keeps only the passes that reach it.
+    const double threshold = all.passes[0].maxElevationDeg + 1e-3;
+    const auto high = findPasses(propagator, station, from, from + 1.0, threshold);
+    for (const Pass& p : high.passes)
+        EXPECT_GE(p.maxElevationDeg, threshold);
+    EXPECT_LT(high.passes.size(), all.passes.size());
+}
+
+TEST(PassSearch, ADecayingSatelliteEndsTheSearchWithTheReason) {
+    // The verification set's re-entering rocket body: lost within a day of its epoch.
+    const auto tle =
+        parseTle("1 29141U 85108AA  06170.26783845  .99999999  00000-0  13519-0 0   718",
+                 "2 29141  82.4288 273.4882 0015848 277.2124  83.9133 15.93343074  6828", false);
+    ASSERT_TRUE(tle);
+    const Propagator propagator(*tle);
+    const auto search = findPasses(propagator, Station{0, 0, 0}, propagator.epochJd(),
+                                   propagator.epochJd() + 3.0, 0.0);
+    EXPECT_EQ(search.error, OrbitError::Decayed);
+    EXPECT_STREQ(describe(search.error), "the satellite has decayed");
+}
+
+} // namespace
+
+namespace {
+
+// A satellite straight up the ellipsoid's normal at a station: elevation 90, and its sub-point is
+// the station, at the height above it. Checks the station geometry and the earth's rotation.
+TEST(Topocentric, AboveTheStationAlongItsNormalIsTheZenith) {
+    const double jd = 2461383.25;
+    const double a = 6378.137, f = 1 / 298.257223563, e2 = f * (2 - f);
+    for (const Station& s : {Station{0, 0, 0}, Station{52.2, 0.1, 80}, Station{-89.9, 200, 3000}}) {
+        const double lat = s.latitudeDeg * M_PI / 180, lon = s.longitudeDeg * M_PI / 180;
+        const double n = a / std::sqrt(1 - e2 * std::sin(lat) * std::sin(lat));
+        const double up = 500, h = s.heightM / 1000 + up;
+        const double x = (n + h) * std::cos(lat) * std::cos(lon);
+        const double y = (n + h) * std::cos(lat) * std::sin(lon);
+        const double z = (n * (1 - e2) + h) * std::sin(lat);
+        const double g = gmstRadians(jd);
+        StateVector teme;
+        teme.positionKm = {x * std::cos(g) - y * std::sin(g), x * std::sin(g) + y * std::cos(g), z};
+        EXPECT_NEAR(lookAngles(s, teme, jd).elevationDeg, 90.0, 1e-6) << s.latitudeDeg;
+        EXPECT_NEAR(lookAngles(s, teme, jd).rangeKm, up, 1e-6);
+        const SubPoint point = subSatellitePoint(teme, jd);
+        EXPECT_NEAR(point.latitudeDeg, s.latitudeDeg, 1e-7);
+        EXPECT_NEAR(std::remainder(point.longitudeDeg - s.longitudeDeg, 360.0), 0.0, 1e-7);
+        EXPECT_NEAR(point.altitudeKm, h, 1e-6);
+    }
+    // GMST (IAU 1982) at 2000-01-01 12:00 UT1: 280.46061837 degrees.
+    EXPECT_NEAR(gmstRadians(2451545.0) * 180 / M_PI, 280.46061837, 1e-7);
+}
+
+} // namespace
