@@ -1,6 +1,7 @@
 #include "bridgeserver.h"
 #include "rotator.h"
 #include "rotctlprotocol.h"
+#include <QElapsedTimer>
 #include <QTcpSocket>
 #include <algorithm>
 
@@ -16,13 +17,25 @@ public:
         // A client that sends faster than it is served is held back by TCP, not by our memory.
         socket_->setReadBufferSize(16 * 1024);
         connect(socket_, &QTcpSocket::readyRead, this, &Client::serve);
-        connect(socket_, &QTcpSocket::disconnected, this, &QObject::deleteLater);
+        connect(socket_, &QTcpSocket::disconnected, this, [this] {
+            gone_ = true;
+            deleteLater();
+        });
+        idle_.start();
     }
 
     void close() {
         socket_->flush();
         socket_->disconnectFromHost();
     }
+    // Gives its place to a newcomer.
+    void drop() {
+        gone_ = true;
+        socket_->abort();
+    }
+    bool gone() const { return gone_; }
+    // Since its last line was answered; a client with a command under way is never idle.
+    qint64 idleMs() const { return waiting_ ? 0 : idle_.elapsed(); }
 
 private:
     void serve() {
@@ -32,11 +45,12 @@ private:
                 const QByteArray more = socket_->read(MaxLine + 1 - buffer_.size());
                 if (more.isEmpty())
                     return;
+                idle_.start();
                 buffer_ += more;
                 continue;
             }
-            if (end < 0)
-                return refuse(true); // a line that long is no command
+            if (end < 0) // a line that long is no command
+                return refuse(formatReply(Request{}, Invalid), true);
             const QByteArray line = buffer_.first(end);
             buffer_.remove(0, end + 1);
             handle(line);
@@ -50,17 +64,19 @@ private:
         });
         if (request.op == Op::Empty)
             return;
+        // Unknown, unprintable or with a bad argument: each counts toward the garbage rule.
         if (request.op == Op::Unknown || !printable)
-            return refuse(++badLines_ >= MaxBadLines);
-        badLines_ = request.error == Ok ? 0 : badLines_ + 1;
+            return refuse(formatReply(Request{}, Invalid), ++badLines_ >= MaxBadLines);
+        if (request.error != Ok)
+            return refuse(formatReply(request, request.error), ++badLines_ >= MaxBadLines);
+        badLines_ = 0;
         if (request.op == Op::Quit)
             return socket_->disconnectFromHost();
-        if (request.error != Ok)
-            return reply(formatReply(request, request.error));
         waiting_ = true;
         inExecute_ = true;
         rotator_.execute(request, this, [this](const QByteArray& bytes) {
             waiting_ = false;
+            idle_.start();
             reply(bytes);
             if (!inExecute_)
                 serve();
@@ -68,8 +84,8 @@ private:
         inExecute_ = false;
     }
 
-    void refuse(bool drop) {
-        reply(formatReply(Request{}, Invalid));
+    void refuse(const QByteArray& bytes, bool drop) {
+        reply(bytes);
         if (drop)
             socket_->disconnectFromHost();
     }
@@ -83,9 +99,11 @@ private:
     QTcpSocket* socket_;
     Rotator& rotator_;
     QByteArray buffer_;
+    QElapsedTimer idle_;
     int badLines_ = 0;
     bool waiting_ = false;
     bool inExecute_ = false;
+    bool gone_ = false;
 };
 
 BridgeServer::BridgeServer(Rotator& rotator, QObject* parent) : QObject(parent), rotator_(rotator) {
@@ -96,24 +114,36 @@ bool BridgeServer::listen(const QHostAddress& address, quint16 port) {
     return server_.listen(address, port);
 }
 
+QList<BridgeServer::Client*> BridgeServer::clients() const {
+    QList<Client*> list;
+    for (QObject* child : children())
+        if (auto* client = dynamic_cast<Client*>(child); client && !client->gone())
+            list.append(client);
+    return list;
+}
+
 void BridgeServer::onNewConnection() {
     while (QTcpSocket* socket = server_.nextPendingConnection()) {
-        if (clients_ >= MaxClients) {
-            socket->abort();
-            socket->deleteLater();
-            continue;
+        const QList<Client*> present = clients();
+        if (present.size() >= MaxClients) {
+            // A full house locks nobody out for ever: the longest idle gives way, if long enough.
+            Client* idlest =
+                *std::ranges::max_element(present, {}, [](const Client* c) { return c->idleMs(); });
+            if (idlest->idleMs() < idleGiveWayMs_) {
+                socket->abort();
+                socket->deleteLater();
+                continue;
+            }
+            idlest->drop();
         }
-        ++clients_;
-        auto* client = new Client(socket, rotator_, this);
-        connect(client, &QObject::destroyed, this, [this] { --clients_; });
+        new Client(socket, rotator_, this);
     }
 }
 
 void BridgeServer::closeAll() {
     server_.close();
-    for (QObject* child : children())
-        if (auto* client = dynamic_cast<Client*>(child))
-            client->close();
+    for (Client* client : clients())
+        client->close();
 }
 
 } // namespace ravik

@@ -20,11 +20,21 @@ public:
     static constexpr int MaxBadLines = 8;
     // Replies a client leaves unread beyond this mean it has stalled: it is dropped.
     static constexpr qint64 MaxUnread = 64 * 1024;
+    // With every place taken, a client idle this long gives its place to a newcomer. Gpredict
+    // polls about every second, so a live tracker is never idle that long.
+    static constexpr int IdleGiveWayMs = 60000;
 
     explicit BridgeServer(Rotator& rotator, QObject* parent = nullptr);
 
     bool listen(const QHostAddress& address, quint16 port);
     QString errorString() const { return server_.errorString(); }
+    // The port bound, which differs from the one asked for when that was 0.
+    quint16 serverPort() const { return server_.serverPort(); }
+    QHostAddress serverAddress() const { return server_.serverAddress(); }
+    void pauseAccepting() { server_.pauseAccepting(); }
+    void resumeAccepting() { server_.resumeAccepting(); }
+    // Tests shorten the idle time after which a client gives way.
+    void setIdleGiveWayMs(int ms) { idleGiveWayMs_ = ms; }
     void stopListening() { server_.close(); }
     // Stops taking connections and closes every client, sending what is still buffered.
     void closeAll();
@@ -32,10 +42,11 @@ public:
 private:
     class Client;
     void onNewConnection();
+    QList<Client*> clients() const;
 
     Rotator& rotator_;
     QTcpServer server_;
-    int clients_ = 0;
+    int idleGiveWayMs_ = IdleGiveWayMs;
 };
 
 } // namespace ravik

@@ -1,8 +1,12 @@
 // ravik-rotctld: a Ravik controller behind Hamlib's rotctld protocol.
 #include "bridgeoptions.h"
 #include "bridgeserver.h"
+#include "errors.h"
+#include "numbers.h"
+#include "portname.h"
 #include "qtserialport.h"
 #include "rotator.h"
+#include "settings.h"
 #include <QCoreApplication>
 #include <QDir>
 #include <QSocketNotifier>
@@ -41,23 +45,11 @@ int main(int argc, char* argv[]) {
     sigaction(SIGTERM, &sa, nullptr);
     std::signal(SIGPIPE, SIG_IGN);
 
+    // The address first: a bridge that cannot listen exits without a byte to the controller.
     ravik::QtSerialPort serial(QDir::currentPath());
     serial.setDevicePath(options.device);
     ravik::Rotator rotator(serial);
     rotator.setPark(options.parkAz, options.parkEl);
-    ravik::Tokens tokens;
-    const bool found =
-        options.port || !options.device.isEmpty()
-            ? rotator.connectController(options.port ? options.port : 1)
-            : rotator.connectController(0, &tokens, QDir::current().filePath("Ravik.ini"));
-    if (!found && !options.wait) {
-        std::fprintf(stderr, "ravik-rotctld: no Ravik controller on port %d%s%s\n",
-                     rotator.portNumber(), options.device.isEmpty() ? "" : " at ",
-                     qPrintable(options.device));
-        return 1;
-    }
-    rotator.keepTrying(); // also after a loss: the bridge runs for days, adapters get pulled
-
     ravik::BridgeServer server(rotator);
     if (!server.listen(options.address, options.listenPort)) {
         std::fprintf(stderr, "ravik-rotctld: cannot listen on %s:%u: %s\n",
@@ -65,8 +57,32 @@ int main(int argc, char* argv[]) {
                      qPrintable(server.errorString()));
         return 1;
     }
-    std::fprintf(stderr, "ravik-rotctld: listening on %s:%u\n",
-                 qPrintable(options.address.toString()), options.listenPort);
+    // Clients wait in the backlog until the first probe has answered.
+    server.pauseAccepting();
+
+    int port = options.port ? options.port : 1;
+    if (!options.port && options.device.isEmpty()) {
+        ravik::Tokens tokens;
+        try {
+            port = ravik::roundToInt16(
+                ravik::readPortSetting(tokens, QDir::current().filePath("Ravik.ini")));
+        } catch (const ravik::RunTimeError&) {
+            port = 0;
+        }
+    }
+    if (options.device.isEmpty())
+        rotator.setEntryCheck([](int n) { return ravik::portHasEntry(n, QDir::currentPath()); });
+    rotator.start(port, [&](bool found) {
+        if (!found && !options.wait) {
+            std::fprintf(stderr, "ravik-rotctld: no Ravik controller on port %d%s%s\n", port,
+                         options.device.isEmpty() ? "" : " at ", qPrintable(options.device));
+            return QCoreApplication::exit(1);
+        }
+        rotator.keepTrying(); // also after a loss: the bridge runs for days, adapters get pulled
+        server.resumeAccepting();
+        std::fprintf(stderr, "ravik-rotctld: listening on %s:%u\n",
+                     qPrintable(server.serverAddress().toString()), server.serverPort());
+    });
 
     QSocketNotifier notifier(signalPipe[0], QSocketNotifier::Read);
     QObject::connect(&notifier, &QSocketNotifier::activated, &app, [&] {

@@ -36,8 +36,12 @@ bool isBlank(char c) {
 }
 
 // The whole text as a finite number, by the project's number rules (no "nan", no "inf").
+// Clients format with the user's locale (Gpredict under de_DE sends "180,00"), so a single comma
+// in a number without a point is its decimal point, as Hamlib's rotctld reads it.
 bool readNumber(QByteArrayView text, double& value) {
-    const QString s = QString::fromLatin1(text);
+    QString s = QString::fromLatin1(text);
+    if (s.count(u',') == 1 && !s.contains(u'.'))
+        s.replace(u',', u'.');
     if (!isNumeric(s))
         return false;
     try {
@@ -170,11 +174,13 @@ QList<ValueLine> positionLines(double azimuth, double elevation) {
 
 QList<ValueLine> dumpStateLines() {
     // Protocol version 1; the model line carries Hamlib's dummy number, as the bridge has no
-    // Hamlib model of its own. The limits are the controller's: 0..360 azimuth, 0..90 elevation.
+    // Hamlib model of its own. Hamlib's network client refuses what lies outside these limits
+    // itself, so the azimuth range is every azimuth a tracker may send for the controller's
+    // -180..540 travel (set_pos maps each into 0..359); elevation is the controller's 0..90.
     return {{"1", "rotctld Protocol Ver: 1"},
             {"1", "Rotor Model: 1"},
-            {"min_az=0.000000", "Minimum Azimuth: 0.000000"},
-            {"max_az=360.000000", "Maximum Azimuth: 360.000000"},
+            {"min_az=-180.000000", "Minimum Azimuth: -180.000000"},
+            {"max_az=540.000000", "Maximum Azimuth: 540.000000"},
             {"min_el=0.000000", "Minimum Elevation: 0.000000"},
             {"max_el=90.000000", "Maximum Elevation: 90.000000"},
             {"south_zero=0", "South Zero: 0"},

@@ -3,11 +3,12 @@
 #include "numbers.h"
 #include "serialport.h"
 #include "settings.h"
-#include <QElapsedTimer>
 
 namespace ravik {
 
-ControllerLink::ControllerLink(SerialPort& port, QObject* parent) : QObject(parent), serial_(port) {
+ControllerLink::ControllerLink(SerialPort& port, QObject* parent)
+    : QObject(parent), serial_(port), probe_(port) {
+    connect(&probe_, &ControllerProbe::finished, this, &ControllerLink::onProbed);
     connect(&serial_, &SerialPort::received, this, &ControllerLink::onReceived);
     connect(&serial_, &SerialPort::endOfFile, this, &ControllerLink::onEndOfFile);
     connect(&serial_, &SerialPort::deviceLost, this, &ControllerLink::handleLost);
@@ -19,50 +20,32 @@ void ControllerLink::start(Tokens& tokens, const QString& settingsPath) {
     try {
         port_ = roundToInt16(readPortSetting(tokens, settingsPath));
     } catch (const RunTimeError& e) {
-        fail(Absence::NoAnswer, QString::fromStdString(e.what()));
+        emit notFound(port_, Absence::NoAnswer, QString::fromStdString(e.what()));
         return;
     }
     probe(port_);
 }
 
-void ControllerLink::fail(Absence why, const QString& reason) {
-    probing_ = false;
-    serial_.close();
-    emit notFound(port_, why, reason);
-}
-
 void ControllerLink::probe(int port) {
     port_ = port;
-    probing_ = true;
-    lostReported_ = false;
-    if (!serial_.open(port_))
-        return fail(Absence::NoAnswer, serial_.errorString());
-    serial_.discardInput();
-    if (!serial_.write(toBytes(IdentifyRequest)))
-        return fail(Absence::NoAnswer, serial_.errorString());
-    // The first five characters decide. Qt only sees new input while it waits, so wait for
-    // input with a deadline instead of polling a count that cannot grow.
-    QElapsedTimer clock;
-    clock.start();
-    while (serial_.isOpen() && serial_.bytesWaiting() <= 4) {
-        const qint64 left = ProbeWindowMs - clock.elapsed();
-        if (left <= 0)
-            break;
-        serial_.waitForInput(int(left));
+    connected_ = false;
+    probe_.start(port);
+}
+
+void ControllerLink::onProbed(bool found, const QString& reason) {
+    if (!found) {
+        emit notFound(port_, probe_.foreign() ? Absence::Foreign : Absence::NoAnswer, reason);
+        return;
     }
-    if (!serial_.isOpen())
-        return fail(Absence::NoAnswer, serial_.errorString());
-    if (serial_.bytesWaiting() <= 4)
-        return fail(Absence::NoAnswer, {});
-    if (!serial_.readAll().contains(toBytes(ProductWord)))
-        return fail(Absence::Foreign, {});
-    probing_ = false;
-    emit found(port_);
-    // Whatever followed the piece read above is a reply like any other.
+    connected_ = true;
+    emit this->found(port_);
+    // Whatever followed the piece the probe judged is a reply like any other.
     serial_.setNotificationsEnabled(true);
 }
 
 void ControllerLink::close() {
+    connected_ = false;
+    probe_.cancel();
     serial_.close();
 }
 
@@ -121,15 +104,10 @@ void ControllerLink::onEndOfFile() {
 }
 
 void ControllerLink::handleLost() {
-    if (probing_) { // the probe reports it itself
-        serial_.close();
-        return;
-    }
-    if (lostReported_)
-        return;
-    lostReported_ = true;
     serial_.close();
-    emit lost(serial_.errorString());
+    // Told once, and only for a controller that was found: the probe reports its own failures.
+    if (std::exchange(connected_, false))
+        emit lost(serial_.errorString());
 }
 
 } // namespace ravik

@@ -1,5 +1,6 @@
 #pragma once
 #include "commands.h"
+#include "probe.h"
 #include "tokenizer.h"
 #include <QByteArray>
 #include <QObject>
@@ -16,8 +17,6 @@ class SerialPort;
 class ControllerLink : public QObject {
     Q_OBJECT
 public:
-    // A controller that answers within this time is found; a silent one is reported after it.
-    static constexpr int ProbeWindowMs = 1000;
     // The newest part of an unfinished reply that is kept.
     static constexpr qsizetype ReplyBufferLimit = 64 * 1024;
 
@@ -39,6 +38,7 @@ public:
     // Closing the window: closes the port; harmless when it is already closed.
     void close();
     bool isOpen() const;
+    bool isProbing() const { return probe_.isRunning(); }
     int portNumber() const { return port_; }
 
     // The status request "Z", when the port is open.
@@ -76,13 +76,13 @@ private:
     void onEndOfFile();
     bool rawWrite(std::string_view bytes);
     void handleLost();
-    void fail(Absence why, const QString& reason);
+    void onProbed(bool found, const QString& reason);
 
     SerialPort& serial_;
+    ControllerProbe probe_;
     int port_ = 0;
     QByteArray replyBuffer_;
-    bool probing_ = false;
-    bool lostReported_ = false;
+    bool connected_ = false; // found, and not lost or closed since
 };
 
 } // namespace ravik

@@ -4,6 +4,17 @@
 
 namespace ravik {
 
+bool portHasEntry(int number, const QString& directory) {
+#ifdef Q_OS_WIN
+    Q_UNUSED(number);
+    Q_UNUSED(directory);
+    return false;
+#else
+    const QFileInfo entry(QDir(directory).filePath(QStringLiteral("COM%1").arg(number)));
+    return number >= 1 && (entry.isSymLink() || entry.exists());
+#endif
+}
+
 QString portDevicePath(int number, const QString& directory) {
     if (number < 1)
         return {};

@@ -10,5 +10,8 @@ namespace ravik {
 // device by another name must be kept out. Otherwise /dev/ttyS<N-1>, the traditional COM<N>.
 // On Windows the port is COM<N> itself.
 QString portDevicePath(int number, const QString& directory = QStringLiteral("."));
+// True when `directory` holds an entry COM<N> (a dangling link counts): then port N is that
+// entry's device and never /dev/ttyS<N-1>. Always false on Windows.
+bool portHasEntry(int number, const QString& directory = QStringLiteral("."));
 
 } // namespace ravik

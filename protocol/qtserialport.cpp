@@ -1,8 +1,10 @@
 #include "qtserialport.h"
 #include "portname.h"
-#include <QElapsedTimer>
+#include <QCoreApplication>
 #ifdef Q_OS_UNIX
 #include <poll.h>
+#include <sys/ioctl.h>
+#include <termios.h>
 #endif
 #ifdef Q_OS_LINUX
 #include <linux/serial.h>
@@ -31,17 +33,27 @@ QtSerialPort::QtSerialPort(QString directory, QObject* parent)
     port_.setReadBufferSize(0);
     connect(&port_, &QSerialPort::readyRead, this, &QtSerialPort::onReadyRead);
     connect(&port_, &QSerialPort::errorOccurred, this, &QtSerialPort::onError);
-    connect(&port_, &QSerialPort::bytesWritten, this, &SerialPort::drained);
+    connect(&port_, &QSerialPort::bytesWritten, this, [this] {
+        if (!closing_)
+            emit drained();
+        else if (port_.bytesToWrite() == 0)
+            finishClosing();
+    });
+    drainLimit_.setSingleShot(true);
+    connect(&drainLimit_, &QTimer::timeout, this, &QtSerialPort::finishClosing);
 }
 
 QtSerialPort::~QtSerialPort() {
     // No notification may reach a half-destroyed owner.
     port_.disconnect(this);
     port_.close();
+    if (!QCoreApplication::instance())
+        (void)drainLock_.release(); // its application is gone already: nothing left to unlock
 }
 
 bool QtSerialPort::open(int number) {
     close();
+    finishClosing(); // a port still draining gives way to the new one
     const QString path = devicePath_.isEmpty() ? portDevicePath(number, directory_) : devicePath_;
     if (path.isEmpty()) {
         error_ = QStringLiteral("port %1 does not exist").arg(number);
@@ -88,21 +100,34 @@ void QtSerialPort::close() {
 void QtSerialPort::closePort(bool drain) {
     notifications_ = false;
     dropDelivered();
-    if (!port_.isOpen())
+    if (!port_.isOpen() || closing_)
         return;
-    // Closing drops what the device has not taken yet; give a line on its way a moment to
-    // finish, so the controller never keeps half of it.
-    QElapsedTimer waited;
-    waited.start();
-    while (drain && port_.bytesToWrite() > 0 && waited.elapsed() < CloseDrainMs &&
-           port_.waitForBytesWritten(int(CloseDrainMs - waited.elapsed()))) {
+    // Closing drops what the device has not taken yet; a line on its way gets a moment to
+    // finish, so the controller never keeps half of it. The event loop drains it; nobody waits.
+    if (drain && port_.bytesToWrite() > 0) {
+        closing_ = true;
+        drainLimit_.start(CloseDrainMs);
+        // A window program quits when its last window closes: not before this has drained. (A
+        // console program quits only when told to, and would be told to by the lock's release.)
+        if (QCoreApplication::instance() &&
+            QCoreApplication::instance()->inherits("QGuiApplication"))
+            drainLock_ = std::make_unique<QEventLoopLocker>();
+        return;
     }
-    if (port_.isOpen())
-        port_.close();
+    port_.close();
+}
+
+void QtSerialPort::finishClosing() {
+    if (!closing_)
+        return;
+    closing_ = false;
+    drainLimit_.stop();
+    port_.close();
+    drainLock_.reset();
 }
 
 bool QtSerialPort::isOpen() const {
-    return port_.isOpen();
+    return port_.isOpen() && !closing_;
 }
 
 qint64 QtSerialPort::bytesWaiting() {
@@ -123,7 +148,7 @@ QByteArray QtSerialPort::readAll() {
 }
 
 bool QtSerialPort::write(const QByteArray& bytes) {
-    if (!port_.isOpen())
+    if (!isOpen())
         return false;
     if (port_.write(bytes) != bytes.size()) {
         error_ = port_.errorString();
@@ -136,25 +161,31 @@ bool QtSerialPort::write(const QByteArray& bytes) {
 }
 
 qint64 QtSerialPort::bytesToWrite() const {
-    return port_.isOpen() ? port_.bytesToWrite() : 0;
+    return isOpen() ? port_.bytesToWrite() : 0;
 }
 
-bool QtSerialPort::waitForInput(int msecs) {
-    if (!port_.isOpen())
-        return false;
-    return port_.waitForReadyRead(msecs);
+qint64 QtSerialPort::outputQueued() const {
+#ifdef Q_OS_UNIX
+    int queued = 0;
+    if (isOpen() && ::ioctl(int(port_.handle()), TIOCOUTQ, &queued) == 0)
+        return queued;
+#endif
+    return 0;
 }
 
 void QtSerialPort::setNotificationsEnabled(bool enabled) {
-    notifications_ = enabled && port_.isOpen();
+    notifications_ = enabled && isOpen();
     if (notifications_ && port_.bytesAvailable() > 0)
         QMetaObject::invokeMethod(this, &QtSerialPort::onReadyRead, Qt::QueuedConnection);
 }
 
 void QtSerialPort::onReadyRead() {
-    if (!notifications_ || !port_.isOpen())
+    if (!isOpen())
         return;
-    deliver(port_.readAll());
+    if (!notifications_)
+        emit inputWaiting();
+    else
+        deliver(port_.readAll());
 }
 
 void QtSerialPort::onError(QSerialPort::SerialPortError error) {
@@ -170,10 +201,12 @@ void QtSerialPort::onError(QSerialPort::SerialPortError error) {
             port_.clearError();
             break;
         }
-        if (port_.isOpen())
+        if (closing_)
+            finishClosing(); // closed already for its users: nothing more to drain
+        else if (port_.isOpen())
             lose(port_.errorString());
         break;
-    default: // timeouts of waitForReadyRead and the like are no faults
+    default: // timeouts and the like are no faults
         break;
     }
 }

@@ -1,6 +1,9 @@
 #pragma once
 #include "serialport.h"
+#include <QEventLoopLocker>
 #include <QSerialPort>
+#include <QTimer>
+#include <memory>
 
 namespace ravik {
 
@@ -8,7 +11,7 @@ namespace ravik {
 class QtSerialPort : public SerialPort {
     Q_OBJECT
 public:
-    // How long closing waits for bytes still on their way to the device.
+    // How long bytes still on their way to the device may take to leave after close().
     static constexpr int CloseDrainMs = 2000;
 
     // Port numbers are looked up in `directory` (see portDevicePath).
@@ -28,7 +31,7 @@ public:
     QByteArray readAll() override;
     bool write(const QByteArray& bytes) override;
     qint64 bytesToWrite() const override;
-    bool waitForInput(int msecs) override;
+    qint64 outputQueued() const override;
     void setNotificationsEnabled(bool enabled) override;
 
 protected:
@@ -42,12 +45,18 @@ private:
     void onError(QSerialPort::SerialPortError error);
     void lose(const QString& why);
     void closePort(bool drain);
+    void finishClosing();
 
     QString directory_;
     QString devicePath_;
     QSerialPort port_;
     QString error_;
     bool notifications_ = false;
+    // Closed for its users, still open while the bytes on their way drain.
+    bool closing_ = false;
+    QTimer drainLimit_;
+    // Keeps the application from quitting on its own while bytes drain.
+    std::unique_ptr<QEventLoopLocker> drainLock_;
 };
 
 } // namespace ravik

@@ -19,7 +19,8 @@ public:
     // Opens port `number` at 9600 baud, no parity, 8 data bits, 1 stop bit, no handshaking.
     // False when the port is invalid, missing or in use; errorString() tells why.
     virtual bool open(int number) = 0;
-    // Closing a port that is not open is no error.
+    // Closing a port that is not open is no error. Never waits: the port counts as closed at
+    // once, while bytes already on their way may still leave for a bounded time.
     virtual void close() = 0;
     virtual bool isOpen() const = 0;
     virtual QString errorString() const = 0;
@@ -35,9 +36,9 @@ public:
     virtual bool write(const QByteArray& bytes) = 0;
     // Bytes accepted by write() that the device has not taken yet.
     virtual qint64 bytesToWrite() const = 0;
-    // Blocks without running the event loop until more input arrives or `msecs` pass; used only
-    // by the start-up probe, before notifications are switched on. False on timeout.
-    virtual bool waitForInput(int msecs) = 0;
+    // Bytes the device has taken but not yet put on the wire (a UART's output queue); 0 where
+    // the device cannot tell, as on a pseudo-terminal.
+    virtual qint64 outputQueued() const { return 0; }
     // Notifications start off; the link switches them on after the probe. Characters already
     // waiting then are notified from the event loop.
     virtual void setNotificationsEnabled(bool enabled) = 0;
@@ -50,6 +51,8 @@ signals:
     void received();
     // An end-of-file character arrived; the characters in front of it were notified before.
     void endOfFile();
+    // Input arrived while notifications are off (what the probe waits for); it stays waiting.
+    void inputWaiting();
     // The device took some of the bytes waiting to be written.
     void drained();
     // The device went away while open (adapter pulled, other end of a pseudo-terminal closed) or

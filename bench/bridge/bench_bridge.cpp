@@ -2,7 +2,10 @@
 // reference taken in the same run:
 //  1. set_pos from the client's send to the command's last byte reaching the controller at 9600
 //     baud (ravik-sim --baud), against the wire time of those bytes;
-//  2. resident memory over 100,000 set_pos/get_pos commands on one connection, against the
+//  2. a flood: a client sending set_pos as fast as it is answered for 3 s; the slowest answer
+//     against one command's wire time, and how long after the last answer the controller has
+//     read the last target, against that command's wire time;
+//  3. resident memory over 100,000 set_pos/get_pos commands on one connection, against the
 //     resident memory after a warm-up of 5,000.
 // Usage: bench_bridge [commands]
 #include "benchcommon.h"
@@ -70,6 +73,47 @@ void latency() {
                 ratios[ratios.size() / 2], ratios[ratios.size() * 9 / 10], ratios.back());
 }
 
+double wireMs(const std::string& command) {
+    return double(command.size()) * 10.0 * 1000.0 / 9600.0;
+}
+
+void flood() {
+    Station station({"--baud"});
+    Client client(station.port);
+    const auto start = SimClock::now();
+    double slowest = 0, slowestWire = 0;
+    std::vector<double> over; // each answer's time beyond its wire time
+    std::string last;
+    int answers = 0;
+    for (int i = 0; SimClock::now() - start < std::chrono::seconds(3); ++i, ++answers) {
+        last = "GP" + std::to_string(i % 360) + " " + std::to_string(i % 90) + "\r";
+        const auto sent = SimClock::now();
+        client.send("P " + std::to_string(i % 360) + " " + std::to_string(i % 90) + "\n");
+        if (client.read(1) != "RPRT 0\n")
+            die("set_pos was not answered");
+        const double took =
+            std::chrono::duration<double, std::milli>(SimClock::now() - sent).count();
+        over.push_back(took - wireMs(last));
+        if (took - wireMs(last) > slowest - slowestWire)
+            slowest = took, slowestWire = wireMs(last);
+    }
+    const auto answered = SimClock::now();
+    while (!station.sim.received().ends_with(last)) {
+        if (SimClock::now() - answered > std::chrono::seconds(30))
+            die("the last target never reached the controller");
+        std::this_thread::sleep_for(std::chrono::microseconds(100));
+    }
+    const double behind =
+        std::chrono::duration<double, std::milli>(SimClock::now() - answered).count();
+    std::sort(over.begin(), over.end());
+    std::printf("flood: %d set_pos in 3 s; answer beyond its wire time: median %.1f ms, 99th "
+                "%.1f ms; slowest answer %.1f ms against its wire time %.1f ms (goal <= wire + "
+                "20 ms); the controller read the last target %.1f ms after its answer (goal <= "
+                "50 ms + %.1f ms)\n",
+                answers, over[over.size() / 2], over[over.size() * 99 / 100], slowest, slowestWire,
+                behind, wireMs(last));
+}
+
 void memory(int commands) {
     Station station({});
     Client client(station.port);
@@ -92,5 +136,6 @@ void memory(int commands) {
 
 int main(int argc, char** argv) {
     latency();
+    flood();
     memory(argc > 1 ? std::atoi(argv[1]) : 100000);
 }

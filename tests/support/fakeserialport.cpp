@@ -4,6 +4,7 @@
 namespace ravik {
 
 bool FakeSerialPort::open(int number) {
+    openedPort = number;
     if (!portExists(number)) {
         error_ = QStringLiteral("no such port");
         return false;
@@ -42,10 +43,6 @@ bool FakeSerialPort::write(const QByteArray& bytes) {
     return true;
 }
 
-bool FakeSerialPort::waitForInput(int) {
-    return false;
-}
-
 void FakeSerialPort::setNotificationsEnabled(bool enabled) {
     notifications_ = enabled && open_;
     if (notifications_ && !pending_.isEmpty())
@@ -59,6 +56,11 @@ void FakeSerialPort::feed(const QByteArray& bytes) {
     // Like a real port, arrivals are notified from the event loop, never inside a write.
     if (notifications_)
         QTimer::singleShot(0, this, &FakeSerialPort::flushPending);
+    else
+        QTimer::singleShot(0, this, [this] {
+            if (open_ && !notifications_ && !pending_.isEmpty())
+                emit inputWaiting();
+        });
 }
 
 void FakeSerialPort::flushPending() {

@@ -20,7 +20,7 @@ public:
     QByteArray readAll() override;
     bool write(const QByteArray& bytes) override;
     qint64 bytesToWrite() const override { return unsent; }
-    bool waitForInput(int msecs) override;
+    qint64 outputQueued() const override { return open_ ? outputQueue : 0; }
     void setNotificationsEnabled(bool enabled) override;
 
     // Bytes arriving from the controller: waiting for the probe, or notified from the event
@@ -34,8 +34,11 @@ public:
     // Called with every write; what it returns arrives as input.
     std::function<QByteArray(const QByteArray&)> responder;
     qint64 unsent = 0; // bytes the device has not taken yet
+    // What the device says it still holds for the wire (a UART's TIOCOUTQ).
+    qint64 outputQueue = 0;
 
     QByteArray written;  // everything written while open
+    int openedPort = -1; // the number last opened
 
 private:
     void flushPending();
