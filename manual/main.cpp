@@ -8,6 +8,8 @@ int main(int argc, char* argv[]) {
     if (!ravik::haveDisplay("handpoint"))
         return 2;
     QApplication app(argc, argv);
+    // Closing the window ends the program only once the line has carried what was on its way.
+    QApplication::setQuitOnLastWindowClosed(false);
     QApplication::setApplicationName(QStringLiteral("handpoint"));
     ravik::QtSerialPort port;
     ravik::WidgetDialogs dialogs(nullptr);
@@ -15,6 +17,11 @@ int main(int argc, char* argv[]) {
     dialogs.setParent(&window);
     // The window appears once the controller has been looked for, with the outcome in its box.
     QObject::connect(&window, &ravik::ControllerWindow::started, &window, &QWidget::show);
+    QObject::connect(&app, &QGuiApplication::lastWindowClosed, &app, [&port] {
+        if (!port.isDraining())
+            return QCoreApplication::quit();
+        QObject::connect(&port, &ravik::QtSerialPort::drainEnded, qApp, &QCoreApplication::quit);
+    });
     window.start();
     return app.exec();
 }

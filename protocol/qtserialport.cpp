@@ -1,6 +1,5 @@
 #include "qtserialport.h"
 #include "portname.h"
-#include <QCoreApplication>
 #ifdef Q_OS_UNIX
 #include <poll.h>
 #include <sys/ioctl.h>
@@ -47,8 +46,6 @@ QtSerialPort::~QtSerialPort() {
     // No notification may reach a half-destroyed owner.
     port_.disconnect(this);
     port_.close();
-    if (!QCoreApplication::instance())
-        (void)drainLock_.release(); // its application is gone already: nothing left to unlock
 }
 
 bool QtSerialPort::open(int number) {
@@ -107,11 +104,6 @@ void QtSerialPort::closePort(bool drain) {
     if (drain && port_.bytesToWrite() > 0) {
         closing_ = true;
         drainLimit_.start(CloseDrainMs);
-        // A window program quits when its last window closes: not before this has drained. (A
-        // console program quits only when told to, and would be told to by the lock's release.)
-        if (QCoreApplication::instance() &&
-            QCoreApplication::instance()->inherits("QGuiApplication"))
-            drainLock_ = std::make_unique<QEventLoopLocker>();
         return;
     }
     port_.close();
@@ -123,7 +115,7 @@ void QtSerialPort::finishClosing() {
     closing_ = false;
     drainLimit_.stop();
     port_.close();
-    drainLock_.reset();
+    emit drainEnded();
 }
 
 bool QtSerialPort::isOpen() const {

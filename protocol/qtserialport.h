@@ -1,9 +1,7 @@
 #pragma once
 #include "serialport.h"
-#include <QEventLoopLocker>
 #include <QSerialPort>
 #include <QTimer>
-#include <memory>
 
 namespace ravik {
 
@@ -33,6 +31,12 @@ public:
     qint64 bytesToWrite() const override;
     qint64 outputQueued() const override;
     void setNotificationsEnabled(bool enabled) override;
+    // Closed for its users while the bytes on their way still leave (at most CloseDrainMs).
+    bool isDraining() const { return closing_; }
+
+signals:
+    // The bytes that were on their way at close() have left, or their time ran out.
+    void drainEnded();
 
 protected:
     // Asks the driver of the port just opened to hand received bytes on at once instead of
@@ -55,8 +59,6 @@ private:
     // Closed for its users, still open while the bytes on their way drain.
     bool closing_ = false;
     QTimer drainLimit_;
-    // Keeps the application from quitting on its own while bytes drain.
-    std::unique_ptr<QEventLoopLocker> drainLock_;
 };
 
 } // namespace ravik
