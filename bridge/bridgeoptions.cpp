@@ -1,68 +1,83 @@
 #include "bridgeoptions.h"
+#include "portoptions.h"
 #include "rotctlprotocol.h"
 
 namespace ravik {
 
-const char* const BridgeUsage =
-    "Usage: ravik-rotctld [options]\n"
-    "Serves a Ravik rotator controller to Hamlib rotctld clients (Gpredict, rotctl -m 2).\n"
-    "  --port N            the controller is on port N (default: the one Ravik.ini names)\n"
-    "  --device PATH       the controller is on this serial device\n"
-    "  --listen ADDR:PORT  where clients connect (default 127.0.0.1:4533); the protocol has\n"
-    "                      no authentication, so name another address only on a trusted net\n"
-    "  --park AZ EL        the park position (default 0 0)\n"
-    "  --wait              keep trying until the controller answers instead of exiting\n"
-    "  --help              this text\n";
+namespace {
+
+struct Options {
+    PortOptions ports{
+        QStringLiteral("the controller is on port N (default: the one Ravik.ini names)"),
+        QStringLiteral("the controller is on this serial device")};
+    QCommandLineOption listen{
+        QStringLiteral("listen"),
+        QStringLiteral("where clients connect (default 127.0.0.1:4533); the protocol has\nno "
+                       "authentication, so name another address only on a trusted net"),
+        QStringLiteral("ADDR:PORT")};
+    // Two values: the second is the argument after it, or both as AZ,EL.
+    QCommandLineOption park{QStringLiteral("park"),
+                            QStringLiteral("the park position (default 0 0)"),
+                            QStringLiteral("AZ EL")};
+    QCommandLineOption wait{
+        QStringLiteral("wait"),
+        QStringLiteral("keep trying until the controller answers instead of exiting")};
+    QCommandLineOption help{{QStringLiteral("h"), QStringLiteral("help")},
+                            QStringLiteral("this text")};
+
+    QList<QCommandLineOption> all() const {
+        return {ports.portOption(), ports.deviceOption(), listen, park, wait, help};
+    }
+};
+
+} // namespace
+
+QString bridgeUsage() {
+    return QStringLiteral("Usage: ravik-rotctld [options]\n"
+                          "Serves a Ravik rotator controller to Hamlib rotctld clients "
+                          "(Gpredict, rotctl -m 2).\n") +
+           optionList(Options().all(), 22);
+}
 
 BridgeOptions parseBridgeOptions(const QStringList& arguments) {
     BridgeOptions o;
-    QStringList args = arguments.mid(1);
+    const Options options;
+    QCommandLineParser parser;
+    parser.addOptions(options.all());
     const auto fail = [&o](const QString& why) {
         o.error = why;
         return o;
     };
-    while (!args.isEmpty()) {
-        QString name = args.takeFirst();
-        QStringList values;
-        if (const qsizetype eq = name.indexOf('='); name.startsWith("--") && eq > 0) {
-            values << name.mid(eq + 1);
-            name.truncate(eq);
-        }
-        const int wanted = name == "--park"                                                 ? 2
-                           : (name == "--port" || name == "--device" || name == "--listen") ? 1
-                                                                                            : 0;
-        if (name == "--park" && values.size() == 1)
-            values = values.first().split(',');
-        while (values.size() < wanted && !args.isEmpty())
-            values << args.takeFirst();
-        if (values.size() != wanted)
-            return fail(name + ": wrong number of values");
-        bool ok = true;
-        if (name == "--help") {
-            o.help = true;
-        } else if (name == "--wait") {
-            o.wait = true;
-        } else if (name == "--device") {
-            o.device = values[0];
-        } else if (name == "--port") {
-            o.port = values[0].toInt(&ok);
-            ok = ok && o.port >= 1 && o.port <= 32767;
-        } else if (name == "--park") {
-            ok = rotctl::checkPosition(values[0].toLatin1(), values[1].toLatin1(), o.parkAz,
-                                       o.parkEl);
-        } else if (name == "--listen") {
-            const qsizetype colon = values[0].lastIndexOf(':');
-            const uint port = values[0].mid(colon + 1).toUInt(&ok);
-            QString host = values[0].left(colon);
-            if (host.startsWith('[') && host.endsWith(']'))
-                host = host.mid(1, host.size() - 2);
-            ok = ok && colon > 0 && port <= 65535 && o.address.setAddress(host);
-            o.listenPort = quint16(port);
-        } else {
-            return fail(name + ": unknown option");
-        }
-        if (!ok)
-            return fail(name + ": bad value " + values.join(' '));
+    if (!parser.parse(arguments))
+        return fail(parser.errorText());
+    o.help = parser.isSet(options.help);
+    o.wait = parser.isSet(options.wait);
+    o.device = options.ports.device(parser);
+    o.port = options.ports.port(parser, 1, 32767, o.error).value_or(0);
+    if (!o.error.isEmpty())
+        return o;
+    QStringList rest = parser.positionalArguments();
+    if (parser.isSet(options.park)) {
+        QStringList park = parser.value(options.park).split(u',');
+        if (park.size() == 1 && !rest.isEmpty())
+            park << rest.takeFirst();
+        if (park.size() != 2 ||
+            !rotctl::checkPosition(park[0].toLatin1(), park[1].toLatin1(), o.parkAz, o.parkEl))
+            return fail(QStringLiteral("--park needs an azimuth and an elevation"));
+    }
+    if (!rest.isEmpty())
+        return fail(QStringLiteral("unexpected argument \"%1\"").arg(rest.first()));
+    if (parser.isSet(options.listen)) {
+        const QString value = parser.value(options.listen);
+        const qsizetype colon = value.lastIndexOf(':');
+        bool ok = false;
+        const uint port = value.mid(colon + 1).toUInt(&ok);
+        QString host = value.left(colon);
+        if (host.startsWith('[') && host.endsWith(']'))
+            host = host.mid(1, host.size() - 2);
+        if (!ok || colon <= 0 || port > 65535 || !o.address.setAddress(host))
+            return fail(QStringLiteral("--listen needs an address and a port, ADDR:PORT"));
+        o.listenPort = quint16(port);
     }
     return o;
 }

@@ -17,7 +17,8 @@ struct BridgeOptions {
     QString error; // set when the command line does not parse
 };
 
+// Reads the command line (with the program's name first).
 BridgeOptions parseBridgeOptions(const QStringList& arguments);
-extern const char* const BridgeUsage;
+QString bridgeUsage();
 
 } // namespace ravik

@@ -32,7 +32,7 @@ int main(int argc, char* argv[]) {
     if (options.help || !options.error.isEmpty()) {
         if (!options.error.isEmpty())
             std::fprintf(stderr, "ravik-rotctld: %s\n", qPrintable(options.error));
-        std::fputs(ravik::BridgeUsage, options.help ? stdout : stderr);
+        std::fputs(qPrintable(ravik::bridgeUsage()), options.help ? stdout : stderr);
         return options.help ? 0 : 2;
     }
 

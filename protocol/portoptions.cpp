@@ -30,15 +30,14 @@ QString PortOptions::device(const QCommandLineParser& parser) const {
     return hasDevice_ ? parser.value(device_) : QString();
 }
 
-QString optionList(const QList<QCommandLineOption>& options) {
-    constexpr qsizetype Column = 21;
+QString optionList(const QList<QCommandLineOption>& options, qsizetype column) {
     QString text;
     for (const QCommandLineOption& option : options) {
         QString name = QStringLiteral("  --") + option.names().constLast();
         if (!option.valueName().isEmpty())
             name += u' ' + option.valueName();
-        text += name.leftJustified(Column - 1) + u' ';
-        text += option.description().replace(u'\n', u'\n' + QString(Column, u' ')) + u'\n';
+        text += name.leftJustified(column - 1) + u' ';
+        text += option.description().replace(u'\n', u'\n' + QString(column, u' ')) + u'\n';
     }
     return text;
 }

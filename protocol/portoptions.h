@@ -23,6 +23,7 @@ public:
     QString device(const QCommandLineParser& parser) const;
 
     const QCommandLineOption& portOption() const { return port_; }
+    const QCommandLineOption& deviceOption() const { return device_; }
 
 private:
     QCommandLineOption port_;
@@ -30,8 +31,8 @@ private:
     bool hasDevice_;
 };
 
-// An option list in the house style: "  --name VALUE" in a column of 21 characters, then the
-// description, whose further lines (after "\n") are indented to the same column.
-QString optionList(const QList<QCommandLineOption>& options);
+// An option list in the house style: "  --name VALUE" in a column of `column` characters, then
+// the description, whose further lines (after "\n") are indented to the same column.
+QString optionList(const QList<QCommandLineOption>& options, qsizetype column = 21);
 
 } // namespace ravik
