@@ -21,11 +21,18 @@ struct Uploader : ravik::TimeZoneQuery, ravik::Clock {
     bool noZone;
     std::unique_ptr<ravik::UploaderWindow> window;
 
-    explicit Uploader(ravik::Upload::Budgets budgets = {}, bool noZone = false) : noZone(noZone) {
+    // `vanishing`: the device goes away while it is probed.
+    explicit Uploader(ravik::Upload::Budgets budgets = {}, bool noZone = false,
+                      bool vanishing = false)
+        : noZone(noZone) {
         TestApp();
         const QString ini = WriteFile(dir.filePath("Ravik.ini"), "Comm Port 3\r\n");
         port.portExists = [](int n) { return n == 3; };
-        port.responder = [](const QByteArray& w) { return w == "?" ? "Ravik RC-2\r\n" : ""; };
+        port.responder = [this, vanishing](const QByteArray& w) -> QByteArray {
+            if (vanishing)
+                QTimer::singleShot(0, &port, [this] { port.loseDevice(); });
+            return w == "?" && !vanishing ? "Ravik RC-2\r\n" : "";
+        };
         window = std::make_unique<ravik::UploaderWindow>(
             ravik::UploaderWindow::Platform{&port, &dialogs, this, this, ini, 5, budgets});
         window->start();
@@ -65,6 +72,12 @@ TEST(UploaderWindow, TheClockRunsAfterAFailedTimeZoneStep) {
     Uploader up({}, true);
     auto* time = up.window->findChild<QLabel*>("lblTime");
     EXPECT_TRUE(QTest::qWaitFor([&] { return time->text() == "UTC:  2002/03/15 10:04:30"; }));
+}
+
+// A device that goes away while it is probed is not found, and told so once.
+TEST(UploaderWindow, ADeviceGoneDuringTheProbeIsToldOnce) {
+    EXPECT_EQ(Uploader({}, false, true).text(),
+              "Time Zone offset = 4 hours\r\nThe controller is not on port 3!!\r\n");
 }
 
 // Hours in the time-zone line, and the line when the zone could not be read.
