@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
 #include <cstdio>
 #include <iostream>
@@ -16,52 +17,7 @@ using namespace ravik::orbit::testing;
 
 namespace {
 
-struct Reference {
-    struct Look {
-        double azimuthDeg, elevationDeg, rangeKm, rangeRateKmS;
-    };
-    struct Event {
-        std::string kind;
-        double offsetS, elevationDeg;
-    };
-    std::vector<Look> looks;
-    std::vector<Event> events;
-};
-
-constexpr double LookStepMin = 2.0;
-constexpr double Days = 1.5;
-
-Reference runSkyfield(const Orbit& orbit, const CalendarTime& start) {
-    std::ostringstream command;
-    command << "timeout 60 /usr/bin/python3 " RAVIK_SOURCE_DIR
-               "/tests/orbit/skyfield_reference.py '"
-            << orbit.line1 << "' '" << orbit.line2 << "' " << orbit.latitudeDeg << ' '
-            << orbit.longitudeDeg << ' ' << orbit.heightM << ' ' << start.year << ' ' << start.month
-            << ' ' << start.day << ' ' << start.hour << ' ' << start.minute << ' ' << start.second
-            << ' ' << Days << ' ' << LookStepMin;
-    Reference reference;
-    FILE* pipe = popen(command.str().c_str(), "r");
-    if (!pipe)
-        return reference;
-    char buffer[512];
-    while (std::fgets(buffer, sizeof buffer, pipe)) {
-        std::istringstream line(buffer);
-        std::string kind;
-        line >> kind;
-        if (kind == "look") {
-            int k = 0;
-            Reference::Look look{};
-            line >> k >> look.azimuthDeg >> look.elevationDeg >> look.rangeKm >> look.rangeRateKmS;
-            reference.looks.push_back(look);
-        } else {
-            Reference::Event event{kind, 0, 0};
-            line >> event.offsetS >> event.elevationDeg;
-            reference.events.push_back(event);
-        }
-    }
-    pclose(pipe);
-    return reference;
-}
+constexpr double LookStepMin = 2.0, Days = 1.5;
 
 class SkyfieldTest : public ::testing::TestWithParam<Orbit> {};
 
@@ -71,47 +27,56 @@ TEST_P(SkyfieldTest, LookAnglesAndPassesAgree) {
     const Station station{orbit.latitudeDeg, orbit.longitudeDeg, orbit.heightM};
     // A whole minute a little after epoch, so the window is the same on both sides.
     const double startJd = std::round((propagator.epochJd() + 0.2) * MinutesPerDay) / MinutesPerDay;
-    const Reference reference = runSkyfield(orbit, calendarTime(startJd));
-    ASSERT_EQ(reference.looks.size(), static_cast<std::size_t>(Days * 1440 / LookStepMin) + 1)
-        << "python3-skyfield did not run";
+    const CalendarTime start = calendarTime(startJd);
+    std::ostringstream command;
+    command << "timeout 60 /usr/bin/python3 " RAVIK_SOURCE_DIR
+               "/tests/orbit/skyfield_reference.py '"
+            << orbit.line1 << "' '" << orbit.line2 << "' " << orbit.latitudeDeg << ' '
+            << orbit.longitudeDeg << ' ' << orbit.heightM << ' ' << start.year << ' ' << start.month
+            << ' ' << start.day << ' ' << start.hour << ' ' << start.minute << ' ' << start.second
+            << ' ' << Days << ' ' << LookStepMin;
+    FILE* pipe = popen(command.str().c_str(), "r");
+    ASSERT_TRUE(pipe);
 
-    double worstAz = 0, worstEl = 0, worstRange = 0, worstRate = 0;
-    for (std::size_t k = 0; k < reference.looks.size(); ++k) {
-        const double jd = startJd + k * LookStepMin / MinutesPerDay;
-        const Propagation p = propagator.at(jd);
-        ASSERT_EQ(p.error, OrbitError::None);
-        const LookAngles ours = lookAngles(station, p.state, jd);
-        const auto& theirs = reference.looks[k];
-        worstEl = std::max(worstEl, std::fabs(ours.elevationDeg - theirs.elevationDeg));
-        // Azimuth is undefined at the zenith; elsewhere compare it as an angle.
-        if (theirs.elevationDeg < 89.0)
-            worstAz = std::max(
-                worstAz, std::fabs(std::remainder(ours.azimuthDeg - theirs.azimuthDeg, 360.0)));
-        worstRange = std::max(worstRange, std::fabs(ours.rangeKm - theirs.rangeKm));
-        worstRate = std::max(worstRate, std::fabs(ours.rangeRateKmS - theirs.rangeRateKmS));
+    // "look k az el range rate" every step; "rise t", "culm t el", "set t": the passes whole
+    // inside the window, as (AOS, LOS, highest elevation) in seconds from the start.
+    int looks = 0;
+    double worstAz = 0, worstEl = 0, worstRange = 0, worstRate = 0, rise = -1, maxEl = -90;
+    std::vector<std::array<double, 3>> expected;
+    char buffer[512];
+    while (std::fgets(buffer, sizeof buffer, pipe)) {
+        std::istringstream line(buffer);
+        std::string kind;
+        double k, az, el, range, rate;
+        line >> kind;
+        if (kind == "look" && line >> k >> az >> el >> range >> rate) {
+            const double jd = startJd + k * LookStepMin / MinutesPerDay;
+            const Propagation p = propagator.at(jd);
+            ASSERT_EQ(p.error, OrbitError::None);
+            const LookAngles ours = lookAngles(station, p.state, jd);
+            worstEl = std::max(worstEl, std::fabs(ours.elevationDeg - el));
+            // Azimuth is undefined at the zenith; elsewhere compare it as an angle.
+            if (el < 89.0)
+                worstAz = std::max(worstAz, std::fabs(std::remainder(ours.azimuthDeg - az, 360.0)));
+            worstRange = std::max(worstRange, std::fabs(ours.rangeKm - range));
+            worstRate = std::max(worstRate, std::fabs(ours.rangeRateKmS - rate));
+            ++looks;
+        } else if (line >> k; kind == "rise") {
+            rise = k, maxEl = -90;
+        } else if (line >> el; kind == "culm") {
+            maxEl = std::max(maxEl, el);
+        } else if (rise >= 0) {
+            expected.push_back({rise, k, maxEl});
+            rise = -1;
+        }
     }
+    pclose(pipe);
+    ASSERT_EQ(looks, int(Days * 1440 / LookStepMin) + 1) << "python3-skyfield did not run";
     EXPECT_LT(worstAz, 0.01);
     EXPECT_LT(worstEl, 0.01);
     EXPECT_LT(worstRange, 1.0);
     EXPECT_LT(worstRate, 1e-3);
 
-    // Skyfield's passes: rise, culmination(s), set; the ones whole inside the window.
-    struct RefPass {
-        double aos, los, maxEl;
-    };
-    std::vector<RefPass> expected;
-    double rise = -1, maxEl = -90;
-    for (const auto& e : reference.events) {
-        if (e.kind == "rise") {
-            rise = e.offsetS;
-            maxEl = -90;
-        } else if (e.kind == "culm") {
-            maxEl = std::max(maxEl, e.elevationDeg);
-        } else if (rise >= 0) {
-            expected.push_back({rise, e.offsetS, maxEl});
-            rise = -1;
-        }
-    }
     auto search = findPasses(propagator, station, startJd, startJd + Days, 0.0);
     ASSERT_EQ(search.error, OrbitError::None);
     std::erase_if(search.passes,
@@ -122,17 +87,15 @@ TEST_P(SkyfieldTest, LookAnglesAndPassesAgree) {
     for (std::size_t i = 0; i < expected.size(); ++i) {
         const Pass& p = search.passes[i];
         worstTime =
-            std::max({worstTime, std::fabs((p.aosJd - startJd) * SecondsPerDay - expected[i].aos),
-                      std::fabs((p.losJd - startJd) * SecondsPerDay - expected[i].los)});
-        worstMax = std::max(worstMax, std::fabs(p.maxElevationDeg - expected[i].maxEl));
+            std::max({worstTime, std::fabs((p.aosJd - startJd) * SecondsPerDay - expected[i][0]),
+                      std::fabs((p.losJd - startJd) * SecondsPerDay - expected[i][1])});
+        worstMax = std::max(worstMax, std::fabs(p.maxElevationDeg - expected[i][2]));
     }
     EXPECT_LT(worstTime, 1.0);
     EXPECT_LT(worstMax, 0.01);
-    std::cout << orbit.name << ": " << reference.looks.size() << " look angles, worst az "
-              << worstAz << " deg, el " << worstEl << " deg, range " << worstRange
-              << " km, range rate " << worstRate << " km/s; " << expected.size()
-              << " passes, worst AOS/LOS " << worstTime << " s, culmination " << worstMax
-              << " deg\n";
+    std::cout << orbit.name << ": worst az " << worstAz << " el " << worstEl << " deg, range "
+              << worstRange << " km, rate " << worstRate << " km/s; " << expected.size()
+              << " passes, worst AOS/LOS " << worstTime << " s, culmination " << worstMax << "\n";
 }
 
 INSTANTIATE_TEST_SUITE_P(Orbits, SkyfieldTest, ::testing::ValuesIn(Orbits),

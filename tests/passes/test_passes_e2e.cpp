@@ -51,12 +51,8 @@ struct Folder {
         QProcess p;
         p.setWorkingDirectory(dir.path());
         p.start(QString::fromLatin1(program), args);
-        Result r;
-        if (p.waitForFinished(120000) && p.exitStatus() == QProcess::NormalExit)
-            r.status = p.exitCode();
-        r.out = p.readAllStandardOutput();
-        r.err = p.readAllStandardError();
-        return r;
+        const bool ended = p.waitForFinished(120000) && p.exitStatus() == QProcess::NormalExit;
+        return {ended ? p.exitCode() : -1, p.readAllStandardOutput(), p.readAllStandardError()};
     }
 };
 
@@ -181,14 +177,13 @@ TEST(RavikUploadTle, EveryPassInTheWindowUpToTheControllersMemory) {
                                   "lines): the controller holds 10,001 points\n"))
         << full.err.toStdString();
     // failures as ravik-pass has them
-    EXPECT_EQ(
-        folder.run(RAVIK_UPLOAD_PATH, {"--tle", "iss.tle", "--sat", "ISS", "--qth", "1,2"}).status,
-        1);
-    EXPECT_EQ(
-        folder.run(RAVIK_UPLOAD_PATH, {"--tle", "broken.tle", "--sat", "25544", "--qth", "1,2"})
-            .status,
-        2);
-    EXPECT_EQ(folder.run(RAVIK_UPLOAD_PATH, Iss + QStringList{"pass.out"}).status, 64);
+    for (const auto& [args, status] : {std::pair{QStringList{"iss.tle", "--sat", "ISS"}, 1},
+                                       {{"broken.tle", "--sat", "25544"}, 2},
+                                       {Iss.mid(1) + QStringList{"pass.out"}, 64}})
+        EXPECT_EQ(
+            folder.run(RAVIK_UPLOAD_PATH, QStringList{"--tle"} + args + QStringList{"--qth", "1,2"})
+                .status,
+            status);
 }
 
 } // namespace
