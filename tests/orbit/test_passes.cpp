@@ -61,8 +61,7 @@ TEST_P(PassSearchTest, FindsEveryPassTheSecondByScanFinds) {
             EXPECT_NEAR(p.losJd, expected[i][1], 0.5 / SecondsPerDay) << lat << " #" << i;
             // The rate comes from SGP4's velocity, not from differencing positions: a hair apart.
             EXPECT_GE(p.maxElevationDeg, expected[i][2] - 1e-4);
-            EXPECT_LT(p.aosJd, p.culminationJd);
-            EXPECT_LT(p.culminationJd, p.losJd);
+            EXPECT_TRUE(p.aosJd < p.culminationJd && p.culminationJd < p.losJd);
             const LookAngles atAos = lookAngles(station, propagator.at(p.aosJd).state, p.aosJd);
             EXPECT_NEAR(atAos.elevationDeg, 0.0, 1e-3);
             EXPECT_NEAR(atAos.azimuthDeg, p.aosAzimuthDeg, 0.01);
@@ -70,9 +69,8 @@ TEST_P(PassSearchTest, FindsEveryPassTheSecondByScanFinds) {
                 ++shortPasses;
         }
     }
-    if (std::string(GetParam().name) == "iss") {
-        EXPECT_GT(shortPasses, 0) << "no pass shorter than the search step was tried";
-    }
+    EXPECT_TRUE(shortPasses > 0 || GetParam().name != std::string("iss"))
+        << "no pass shorter than the search step was tried";
 }
 
 INSTANTIATE_TEST_SUITE_P(Orbits, PassSearchTest, ::testing::ValuesIn(Orbits),
@@ -107,28 +105,10 @@ TEST(PassSearch, APassInProgressComesWithItsTrueRiseAndTheWindowLimitsTheRest) {
     EXPECT_LT(high.passes.size(), all.passes.size());
 }
 
-TEST(PassSearch, ADecayingSatelliteEndsTheSearchWithTheReason) {
-    // The verification set's re-entering rocket body: lost within a day of its epoch.
-    const auto tle =
-        parseTle("1 29141U 85108AA  06170.26783845  .99999999  00000-0  13519-0 0   718",
-                 "2 29141  82.4288 273.4882 0015848 277.2124  83.9133 15.93343074  6828", false);
-    ASSERT_TRUE(tle);
-    const Propagator propagator(*tle);
-    const auto search = findPasses(propagator, Station{0, 0, 0}, propagator.epochJd(),
-                                   propagator.epochJd() + 3.0, 0.0);
-    EXPECT_EQ(search.error, OrbitError::Decayed);
-    EXPECT_STREQ(describe(search.error), "the satellite has decayed");
-}
-
-} // namespace
-
-namespace {
-
 // A satellite straight up the ellipsoid's normal at a station: elevation 90, and its sub-point is
 // the station, at the height above it. Checks the station geometry and the earth's rotation.
 TEST(Topocentric, AboveTheStationAlongItsNormalIsTheZenith) {
-    const double jd = 2461383.25;
-    const double a = 6378.137, f = 1 / 298.257223563, e2 = f * (2 - f);
+    const double jd = 2461383.25, a = 6378.137, f = 1 / 298.257223563, e2 = f * (2 - f);
     for (const Station& s : {Station{0, 0, 0}, Station{52.2, 0.1, 80}, Station{-89.9, 200, 3000}}) {
         const double lat = s.latitudeDeg * M_PI / 180, lon = s.longitudeDeg * M_PI / 180;
         const double n = a / std::sqrt(1 - e2 * std::sin(lat) * std::sin(lat));
