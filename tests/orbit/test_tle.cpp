@@ -15,14 +15,6 @@ namespace {
 const std::string Iss1 = Orbits[0].line1, Iss2 = Orbits[0].line2;
 const std::string Molniya1 = Orbits[2].line1, Molniya2 = Orbits[2].line2;
 
-// The verification table checks every field through the propagator; here the epoch's encoding.
-TEST(Tle, ReadsTheEpoch) {
-    const auto tle = parseTle(Iss1, Iss2, true);
-    ASSERT_TRUE(tle);
-    // Day 264.51782528 of 2008 (a leap year) is 20 September, 12:25:40.104 UTC.
-    EXPECT_NEAR(tle->epochJd(), julianDate(2008, 9, 20, 12, 25, 40.104192), 1e-8);
-}
-
 // Fields that come in several spellings, each put into the ISS set (checksums not checked):
 // (line, column, text, field, value).
 TEST(Tle, FieldsAreReadAsWritten) {
@@ -42,8 +34,12 @@ TEST(Tle, FieldsAreReadAsWritten) {
     }
 }
 
-// Two-digit years from 57 are the 1900s; an alpha-5 catalogue number's letter counts from 10.
-TEST(Tle, YearsAndCatalogueNumbers) {
+// The verification table checks every field through the propagator; here the epoch's encoding:
+// two-digit years from 57 are the 1900s. An alpha-5 catalogue number's letter counts from 10.
+TEST(Tle, EpochsAndCatalogueNumbers) {
+    // Day 264.51782528 of 2008 (a leap year) is 20 September, 12:25:40.104 UTC.
+    EXPECT_NEAR(parseTle(Iss1, Iss2, true)->epochJd(), julianDate(2008, 9, 20, 12, 25, 40.104192),
+                1e-8);
     for (auto [yy, year] : {std::pair{"57", 1957}, {"99", 1999}, {"00", 2000}, {"56", 2056}}) {
         std::string line1 = Iss1;
         EXPECT_EQ(parseTle(line1.replace(18, 2, yy), Iss2, false)->epochYear, year) << yy;
@@ -60,12 +56,12 @@ TEST(Tle, ReadsTwoAndThreeLineSetsAndGpredictFilesWithEitherLineEnd) {
     const TleFile file = readTles(threeLine);
     ASSERT_FALSE(file.error) << file.error->reason;
     ASSERT_EQ(file.sets.size(), 2u);
-    EXPECT_EQ(file.sets[0].name, "ISS (ZARYA)");
-    EXPECT_EQ(file.sets[1].name, "");
-    EXPECT_EQ(findSatellite(file.sets, "ISS (ZARYA)"), &file.sets[0]);
-    EXPECT_EQ(findSatellite(file.sets, "23420"), &file.sets[1]);
-    EXPECT_EQ(findSatellite(file.sets, "ISS"), nullptr);
-    EXPECT_EQ(findSatellite(file.sets, "99999"), nullptr);
+    EXPECT_EQ(std::pair(file.sets[0].name, file.sets[1].name),
+              std::pair(std::string("ISS (ZARYA)"), std::string()));
+    // by name or by number, whole
+    EXPECT_EQ(std::tuple(findSatellite(file.sets, "ISS (ZARYA)"), findSatellite(file.sets, "23420"),
+                         findSatellite(file.sets, "ISS"), findSatellite(file.sets, "99999")),
+              std::tuple(&file.sets[0], &file.sets[1], nullptr, nullptr));
 
     const std::string sat =
         "[Satellite]\nVERSION=1.1\nNAME=MOLNIYA 1-T\nNICKNAME=M1\nTLE1=" + Molniya1 +
@@ -73,8 +69,8 @@ TEST(Tle, ReadsTwoAndThreeLineSetsAndGpredictFilesWithEitherLineEnd) {
     const TleFile gpredict = readTles(sat);
     ASSERT_FALSE(gpredict.error) << gpredict.error->reason;
     ASSERT_EQ(gpredict.sets.size(), 1u);
-    EXPECT_EQ(gpredict.sets[0].name, "MOLNIYA 1-T");
-    EXPECT_EQ(gpredict.sets[0].catalogNumber, 23420);
+    EXPECT_EQ(std::pair(gpredict.sets[0].name, gpredict.sets[0].catalogNumber),
+              std::pair(std::string("MOLNIYA 1-T"), 23420));
 }
 
 std::string withChar(std::string line, std::size_t column, char c) {
