@@ -41,11 +41,6 @@ struct Case {
     int withinMs = 60000;
 };
 
-// A failure names its case, not the bytes of the struct.
-void PrintTo(const Case& c, std::ostream* os) {
-    *os << c.name;
-}
-
 // '#' stands for any digit in `err` and `wire`.
 // clang-format off
 const Case Cases[] = {
@@ -78,50 +73,47 @@ bool Matches(QByteArray got, const QByteArray& want, bool prefix = false) {
     return (prefix ? got.left(want.size()) : got) == want;
 }
 
-class RavikUpload : public testing::TestWithParam<Case> {};
-
-TEST_P(RavikUpload, StatusStreamsAndWire) {
+TEST(RavikUpload, StatusStreamsAndWire) {
     static int argc = 0; // no arguments
     [[maybe_unused]] static QCoreApplication* app = new QCoreApplication(argc, nullptr);
-    const Case& c = GetParam();
-    QTemporaryDir dir;
-    WriteFile(dir.filePath("Ravik.ini"),
-              c.iniWord + QByteArray(" Port ") + QByteArray::number(c.iniPort) + "\r\n");
-    WriteFile(dir.filePath("notes.txt"), "Shopping\r\nbread and milk\r\n");
-    WriteFile(dir.filePath("blank.out"), "\r\n12 x\r\n");
-    QFile::copy(RAVIK_SOURCE_DIR "/uploader/samples/pass-instanttrack.out",
-                dir.filePath("pass.out"));
-    QFile::link(dir.filePath("nothing"), dir.filePath("COM9")); // never /dev/ttyS8
-    ravik::test::SimProcess sim;
-    ASSERT_TRUE(sim.start(dir.path().toStdString(), 1, c.simArgs)) << sim.error();
+    for (const Case& c : Cases) {
+        SCOPED_TRACE(c.name);
+        QTemporaryDir dir;
+        WriteFile(dir.filePath("Ravik.ini"),
+                  c.iniWord + QByteArray(" Port ") + QByteArray::number(c.iniPort) + "\r\n");
+        WriteFile(dir.filePath("notes.txt"), "Shopping\r\nbread and milk\r\n");
+        WriteFile(dir.filePath("blank.out"), "\r\n12 x\r\n");
+        QFile::copy(RAVIK_SOURCE_DIR "/uploader/samples/pass-instanttrack.out",
+                    dir.filePath("pass.out"));
+        QFile::link(dir.filePath("nothing"), dir.filePath("COM9")); // never /dev/ttyS8
+        ravik::test::SimProcess sim;
+        ASSERT_TRUE(sim.start(dir.path().toStdString(), 1, c.simArgs)) << sim.error();
 
-    QStringList args = c.args;
-    args.replaceInStrings("<pts>", QString::fromStdString(sim.ptsPath()));
-    QProcess upload;
-    upload.setWorkingDirectory(dir.path());
-    QElapsedTimer took;
-    took.start();
-    upload.start(RAVIK_UPLOAD_PATH, args);
-    if (c.status == 4) // pulled out
-        sim.waitReceived(size_t(c.wire.size())), sim.kill();
-    ASSERT_TRUE(upload.waitForFinished(60000));
-    EXPECT_LT(took.elapsed(), c.withinMs);
-    sim.stop();
+        QStringList args = c.args;
+        args.replaceInStrings("<pts>", QString::fromStdString(sim.ptsPath()));
+        QProcess upload;
+        upload.setWorkingDirectory(dir.path());
+        QElapsedTimer took;
+        took.start();
+        upload.start(RAVIK_UPLOAD_PATH, args);
+        if (c.status == 4) // pulled out
+            sim.waitReceived(size_t(c.wire.size())), sim.kill();
+        ASSERT_TRUE(upload.waitForFinished(60000));
+        EXPECT_LT(took.elapsed(), c.withinMs);
+        sim.stop();
 
-    EXPECT_EQ(upload.exitStatus() == QProcess::NormalExit ? upload.exitCode() : -1, c.status);
-    EXPECT_TRUE(upload.readAllStandardOutput().contains(c.out)) << c.out.toStdString();
-    QByteArray err, progress;
-    for (const QByteArray& line : upload.readAllStandardError().split('\n'))
-        if (line.startsWith("Sent "))
-            progress = line + '\n';
-        else if (!line.isEmpty())
-            err += QByteArray(line).replace(dir.path().toUtf8(), "<dir>") + '\n';
-    EXPECT_TRUE(Matches(err + progress, c.err)) << (err + progress).toStdString();
-    const QByteArray wire = QByteArray::fromStdString(sim.received());
-    EXPECT_TRUE(Matches(wire, c.wire, c.status == 4)) << wire.toStdString();
+        EXPECT_EQ(upload.exitStatus() == QProcess::NormalExit ? upload.exitCode() : -1, c.status);
+        EXPECT_TRUE(upload.readAllStandardOutput().contains(c.out)) << c.out.toStdString();
+        QByteArray err, progress;
+        for (const QByteArray& line : upload.readAllStandardError().split('\n'))
+            if (line.startsWith("Sent "))
+                progress = line + '\n';
+            else if (!line.isEmpty())
+                err += QByteArray(line).replace(dir.path().toUtf8(), "<dir>") + '\n';
+        EXPECT_TRUE(Matches(err + progress, c.err)) << (err + progress).toStdString();
+        const QByteArray wire = QByteArray::fromStdString(sim.received());
+        EXPECT_TRUE(Matches(wire, c.wire, c.status == 4)) << wire.toStdString();
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(Files, RavikUpload, testing::ValuesIn(Cases),
-                         [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace
