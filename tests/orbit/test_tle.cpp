@@ -114,8 +114,6 @@ TEST(Tle, AFieldThatCannotBeReadIsNamed) {
 TEST(Timescale, JulianDatesAndBack) {
     EXPECT_EQ(julianDate(2000, 1, 1, 12, 0, 0.0), 2451545.0);
     EXPECT_EQ(julianDateFromUnixSeconds(0.0), 2440587.5);
-    EXPECT_NEAR(unixSecondsFromJulianDate(julianDate(2026, 12, 8, 10, 56, 25.0)), 1796727385.0,
-                1e-4);
     for (const CalendarTime& t :
          {CalendarTime{2024, 2, 29, 23, 59, 59.5}, CalendarTime{1999, 12, 31, 0, 0, 0.0},
           CalendarTime{2026, 3, 1, 12, 30, 1.0}}) {

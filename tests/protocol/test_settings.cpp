@@ -45,8 +45,8 @@ TEST(Settings, FirstLineTable) {
         QTemporaryDir dir("/tmp/ravik-settings-XXXXXX"); // nobody can reach /tmp
         const QString ini = dir.filePath("Ravik.ini"), previous = QDir::currentPath();
         const QByteArray path = QFile::encodeName(ini), folder = QFile::encodeName(dir.path());
-        const bool none = row.before == "<none>" || row.before == "<cwd>";
-        const bool special = row.before.startsWith('<') && !none;
+        const bool none = row.before == "<none>" || row.before == "<cwd>",
+                   special = row.before.startsWith('<') && !none;
         if (row.before == "<dir>")
             QDir(dir.path()).mkpath("Ravik.ini/inner");
         else if (row.before == "<fifo>")
@@ -61,8 +61,7 @@ TEST(Settings, FirstLineTable) {
         const bool rewritten = row.port.endsWith('*');
         EXPECT_EQ(row.fileMode != 0644 || row.dirMode != 0755 ? AsNobody(read) : read(),
                   rewritten ? row.port.chopped(1) : row.port);
-        QDir::setCurrent(previous);
-        chmod(folder.constData(), 0755);
+        QDir::setCurrent(previous), chmod(folder.constData(), 0755);
         EXPECT_EQ(type(), special ? before : none && !rewritten ? 0 : 'f');
         chmod(path.constData(), 0644);
         QFile after(ini);

@@ -49,12 +49,10 @@ TEST(ControllerModel, EveryCommandOfTheVocabulary) {
         const CommandRow& c = CommandTable[i];
         ASSERT_EQ(command, c.command) << c.button;
         ControllerModel m({.azimuthSpeed = 100, .elevationSpeed = 50});
-        m.receive(start, 0);
-        m.advance(10000);
-        m.receive("S" + QByteArray(before), 10000);
-        m.advance(10000 + runMs);
-        const std::string wire = std::string(c.first).append(c.second);
-        EXPECT_EQ(m.receive(QByteArray::fromStdString(wire), 10000 + runMs), "") << c.button;
+        m.receive(start, 0), m.advance(10000);
+        m.receive("S" + QByteArray(before), 10000), m.advance(10000 + runMs);
+        const auto wire = QByteArray::fromStdString(std::string(c.first).append(c.second));
+        EXPECT_EQ(m.receive(wire, 10000 + runMs), "") << c.button;
         EXPECT_EQ(State(m), after) << c.button;
     }
 }
