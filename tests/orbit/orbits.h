@@ -5,8 +5,6 @@
 #include "tle.h"
 
 #include <ostream>
-#include <stdexcept>
-#include <string>
 
 namespace ravik::orbit::testing {
 
@@ -32,11 +30,7 @@ inline void PrintTo(const Orbit& orbit, std::ostream* out) {
 
 // Throws (a failed test, not undefined behaviour) when the reader refuses the set.
 inline Tle tleOf(const Orbit& orbit) {
-    std::string why;
-    const auto tle = parseTle(orbit.line1, orbit.line2, true, &why);
-    if (!tle)
-        throw std::runtime_error(std::string(orbit.name) + ": " + why);
-    return *tle;
+    return parseTle(orbit.line1, orbit.line2, true).value();
 }
 
 } // namespace ravik::orbit::testing

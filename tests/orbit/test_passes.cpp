@@ -112,19 +112,18 @@ TEST(Topocentric, AboveTheStationAlongItsNormalIsTheZenith) {
     for (const Station& s : {Station{0, 0, 0}, Station{52.2, 0.1, 80}, Station{-89.9, 200, 3000}}) {
         const double lat = s.latitudeDeg * M_PI / 180, lon = s.longitudeDeg * M_PI / 180;
         const double n = a / std::sqrt(1 - e2 * std::sin(lat) * std::sin(lat));
-        const double up = 500, h = s.heightM / 1000 + up;
-        const double x = (n + h) * std::cos(lat) * std::cos(lon);
-        const double y = (n + h) * std::cos(lat) * std::sin(lon);
-        const double z = (n * (1 - e2) + h) * std::sin(lat);
-        const double g = gmstRadians(jd);
+        const double up = 500, h = s.heightM / 1000 + up, r = (n + h) * std::cos(lat);
+        // turned by the sidereal angle from earth-fixed into the inertial frame
+        const double east = lon + gmstRadians(jd), z = (n * (1 - e2) + h) * std::sin(lat);
         StateVector teme;
-        teme.positionKm = {x * std::cos(g) - y * std::sin(g), x * std::sin(g) + y * std::cos(g), z};
-        EXPECT_NEAR(lookAngles(s, teme, jd).elevationDeg, 90.0, 1e-6) << s.latitudeDeg;
-        EXPECT_NEAR(lookAngles(s, teme, jd).rangeKm, up, 1e-6);
+        teme.positionKm = {r * std::cos(east), r * std::sin(east), z};
+        const LookAngles look = lookAngles(s, teme, jd);
         const SubPoint point = subSatellitePoint(teme, jd);
-        EXPECT_NEAR(point.latitudeDeg, s.latitudeDeg, 1e-7);
-        EXPECT_NEAR(std::remainder(point.longitudeDeg - s.longitudeDeg, 360.0), 0.0, 1e-7);
-        EXPECT_NEAR(point.altitudeKm, h, 1e-6);
+        SCOPED_TRACE(s.latitudeDeg);
+        EXPECT_NEAR(std::hypot(look.elevationDeg - 90.0, look.rangeKm - up), 0.0, 1e-6);
+        EXPECT_NEAR(std::hypot(point.latitudeDeg - s.latitudeDeg, point.altitudeKm - h,
+                               std::remainder(point.longitudeDeg - s.longitudeDeg, 360.0)),
+                    0.0, 1e-6);
     }
     // GMST (IAU 1982) at 2000-01-01 12:00 UT1: 280.46061837 degrees.
     EXPECT_NEAR(gmstRadians(2451545.0) * 180 / M_PI, 280.46061837, 1e-7);
