@@ -50,11 +50,12 @@ void ControllerLink::close() {
 }
 
 bool ControllerLink::isOpen() const {
-    return serial_.isOpen();
+    // A command written while the probe listens would be judged as its answer, and its reply lost.
+    return serial_.isOpen() && !probe_.isRunning();
 }
 
 void ControllerLink::requestStatus() {
-    if (!serial_.isOpen())
+    if (!isOpen())
         return;
     emit statusRequested();
     rawWrite(StatusRequest);
@@ -71,7 +72,7 @@ void ControllerLink::send(Command command) {
 }
 
 bool ControllerLink::writeData(const QByteArray& bytes) {
-    if (!serial_.isOpen())
+    if (!isOpen())
         return false;
     if (!serial_.write(bytes)) {
         handleLost();

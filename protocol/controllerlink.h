@@ -37,6 +37,7 @@ public:
     void probe(int port);
     // Closing the window: closes the port; harmless when it is already closed.
     void close();
+    // Open, and no probe is listening: the gate for every write.
     bool isOpen() const;
     bool isProbing() const { return probe_.isRunning(); }
     int portNumber() const { return port_; }
