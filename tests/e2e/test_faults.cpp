@@ -147,45 +147,4 @@ TEST_P(Unplugged, BetweenCommands) {
 INSTANTIATE_TEST_SUITE_P(Both, Unplugged, testing::Values(Sky, Hand),
                          [](const auto& info) { return info.param; });
 
-// A 120-point upload cut short: the controller pulled after 10 paced lines ("Can't access" with
-// the file's name, then the lost line), or the window closed in the 10 s wait for the last reply
-// (lines 16 on go unanswered, and once 10 s of line waits are spent the rest go at once). Either
-// way the program ends within 5 s with status 0, after the cut at most the line already on its
-// way arrives, and no status request.
-class UploadCut : public testing::TestWithParam<bool> {};
-
-TEST_P(UploadCut, EndsAtOnceAndSendsNothingMore) {
-    const bool pull = GetParam();
-    Session s;
-    s.startSim(pull ? std::vector<std::string>{"--baud"}
-                    : std::vector<std::string>{"--silent-after", "15"});
-    std::ofstream pass(s.files + "/long.out");
-    pass << "RAVSAT-2\r\nPredicted Time Az El Range Doppler Phase\r\n";
-    for (int i = 0; i < 120; ++i) // a step of 5 degrees each minute: every line is uploaded
-        pass << "05Dec2002 " << 1000 + i / 60 * 100 + i % 60 << " " << i * 5 % 360 << " "
-             << 10 + i % 10 * 5 << " 1523 -0.8 45\r\n";
-    pass.close();
-    auto sky = s.start(Sky);
-    sky->click("cmdOpen");
-    ASSERT_TRUE(sky->chooseFile(s.files + "/long.out"));
-    const auto lines = [&] { return Lines(s.sim.received()); };
-    const size_t cut = pull ? 10 : 120;
-    size_t atCut = WaitFor(60000, lines, [&](size_t n) { return n >= cut; });
-    ASSERT_GE(atCut, cut);
-    if (pull) {
-        s.sim.kill();
-        atCut = lines();
-        EXPECT_EQ(sky->answerMessage("Error"), "Can't access " + s.files + "/long.out");
-        EXPECT_TRUE(sky->shows("*" + NotOn(1)));
-    }
-    EXPECT_EQ(sky->close(5000), 0) << "not ended within 5 s";
-    SleepMs(300); // what was already on its way arrives
-    const std::string log = s.sim.received();
-    EXPECT_EQ(log.find('Z'), std::string::npos) << log;
-    EXPECT_LE(Lines(log), atCut + 1);
-}
-
-INSTANTIATE_TEST_SUITE_P(Faults, UploadCut, testing::Values(true, false),
-                         [](const auto& info) { return info.param ? "pulled" : "closed"; });
-
 } // namespace

@@ -1,7 +1,7 @@
 // The controller link over a real pseudo-terminal against ravik-sim: start-up outcomes of both
-// programs' styles, the leftovers of the identification answer, and back-pressure. (A controller
-// that goes away is played with the real programs in test_faults.cpp; the settings file's own
-// cases are in tests/link.)
+// programs' styles (low latency asked at each open), the leftovers of the identification answer,
+// and back-pressure. (A controller that goes away is played with the real programs in
+// test_faults.cpp; the settings file's own cases are in tests/link.)
 #include "controllerlink.h"
 #include "fakedialogs.h"
 #include "qtapp.h"
@@ -18,13 +18,23 @@ using namespace ravik;
 
 namespace {
 
+// The port, recording each request for low latency: (open then, the driver took it).
+struct Recording : QtSerialPort {
+    using QtSerialPort::QtSerialPort;
+    std::vector<std::pair<bool, bool>> asked;
+    bool requestLowLatency(qintptr handle) override {
+        asked.emplace_back(isOpen(), QtSerialPort::requestLowLatency(handle));
+        return asked.back().second;
+    }
+};
+
 // A working directory, a simulator, and one link, its events written down as they come.
 struct Bench {
     QApplication& app = TestApp();
     QTemporaryDir dir;
     test::SimProcess sim;
     Tokens tokens;
-    QtSerialPort port{dir.path()};
+    Recording port{dir.path()};
     ControllerLink link{port};
     QString events; // "found N", "absent N", "foreign N", "lost"
     QByteArray received;
@@ -76,6 +86,11 @@ TEST(StartUpOverAPseudoTerminal, Outcomes) {
         Bench bench;
         EXPECT_EQ(bench.startUp(settings, simPort, simArgs), outcome) << name;
         EXPECT_EQ(bench.link.isOpen(), outcome.startsWith("found")) << name;
+        // Every open asks the driver for low latency, on the port it has just opened; a
+        // pseudo-terminal refuses, and the controller is found all the same.
+        if (bench.link.isOpen()) {
+            EXPECT_EQ(bench.port.asked, (std::vector<std::pair<bool, bool>>{{true, false}}));
+        }
     }
 }
 
@@ -158,29 +173,6 @@ TEST(UploadOverAPseudoTerminal, ABareEndOfFileAnswersItsLineAtOnce) {
     EXPECT_TRUE(QTest::qWaitFor([&] { return lines() == 28; }, 60000));
     EXPECT_LT(took.elapsed(), 8000) << "28 lines";
     EXPECT_EQ(dialogs.said, "");
-}
-
-// Every open asks the driver for low latency, on the port it has just opened; a pseudo-terminal
-// refuses, and the controller is found all the same.
-TEST(LowLatencyOverAPseudoTerminal, AskedAtOpenRefusalIsNoError) {
-    struct Recording : QtSerialPort {
-        using QtSerialPort::QtSerialPort;
-        std::vector<std::pair<bool, bool>> asked; // (open then, the driver took it)
-        bool requestLowLatency(qintptr handle) override {
-            asked.emplace_back(isOpen(), QtSerialPort::requestLowLatency(handle));
-            return asked.back().second;
-        }
-    };
-    TestApp();
-    QTemporaryDir dir;
-    test::SimProcess sim;
-    ASSERT_TRUE(sim.start(dir.path().toStdString(), 1, {}));
-    Recording port(dir.path());
-    ControllerLink link(port);
-    Tokens tokens;
-    link.start(tokens, WriteFile(dir.filePath("Ravik.ini"), "Comm Port 1\r\n"));
-    EXPECT_TRUE(QTest::qWaitFor([&] { return link.isOpen(); }));
-    EXPECT_EQ(port.asked, (std::vector<std::pair<bool, bool>>{{true, false}}));
 }
 
 } // namespace

@@ -65,10 +65,6 @@ inline std::string ReadFile(const std::string& path) {
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-inline size_t Lines(std::string_view bytes) {
-    return size_t(std::count(bytes.begin(), bytes.end(), '\r'));
-}
-
 // A word quoted for sh.
 inline std::string Q(const std::string& word) {
     std::string q = "'";
@@ -89,18 +85,6 @@ inline std::string Sh(const std::string& command) {
     return out;
 }
 
-// Puts a sentinel into the selection `which`, does `act`, and returns what the selection's new
-// owner hands out within `ms`; nullopt when nobody took it.
-template <class Act> std::optional<std::string> Copied(const char* which, int ms, Act act) {
-    const std::string sentinel = "<nothing copied>", sel = std::string(" -selection ") + which;
-    Sh("printf %s " + Q(sentinel) + " | xclip -i" + sel + " >/dev/null 2>&1");
-    act();
-    const auto paste = [&] { return Sh("xclip -o" + sel); };
-    const std::string got =
-        WaitFor(ms, paste, [&](auto& s) { return !s.empty() && s != sentinel; });
-    return got.empty() || got == sentinel ? std::nullopt : std::optional(got);
-}
-
 inline const std::string Sky = "skypass", Hand = "handpoint";
 
 // One running program (`command`, through sh, in `cwd`, stderr appended to `err`) and its main
@@ -119,7 +103,8 @@ public:
         if (ids.empty())
             throw std::runtime_error(which + " showed no window: " + ReadFile(err));
         window_ = ids.front();
-        geometry(window_, x_, y_);
+        std::sscanf(Sh("xdotool getwindowgeometry --shell " + std::to_string(window_)).c_str(),
+                    "WINDOW=%*u X=%d Y=%d", &x_, &y_);
     }
     ~Program() {
         if (pid_ > 0 && ::kill(pid_, SIGKILL) == 0)
@@ -174,27 +159,6 @@ public:
                                   std::to_string(pid_) + " --name " + Q(titleRegex)));
         return {std::istream_iterator<uint32_t>(ids), std::istream_iterator<uint32_t>()};
     }
-    // Waits for a modal message box titled `title`, reads its text (selected with a triple click:
-    // Qt's boxes copy nothing with Ctrl+C on Linux) and closes it with Enter.
-    std::optional<std::string> answerMessage(const std::string& title) const {
-        const auto box = [&] { return windows("^" + title + "$"); };
-        const auto ids = WaitFor(15000, box, [](auto& v) { return !v.empty(); });
-        if (ids.empty())
-            return std::nullopt;
-        int x = 0, y = 0, width = geometry(ids[0], x, y);
-        std::optional<std::string> text;
-        for (int dy : {18, 14, 24, 30, 10, 36}) // the text's first line, below the top margin
-            if (!text)
-                text = Copied("primary", 200, [&] {
-                    Sh("xdotool mousemove " + std::to_string(x + width * 6 / 10) + " " +
-                       std::to_string(y + dy) + " click --repeat 3 --delay 40 1");
-                });
-        for (int i = 0; i < 20 && !box().empty(); ++i) { // the first press can beat the focus
-            Sh("xdotool windowfocus " + std::to_string(ids[0]) + " key Return");
-            WaitFor(500, box, [](auto& v) { return v.empty(); });
-        }
-        return text.value_or("");
-    }
     // Types a full path into the open-file dialog until its name field holds exactly that (keys
     // typed before it has the focus, or while its completer pops up, go astray), then Enter.
     // True when the dialog took it and went.
@@ -234,16 +198,16 @@ public:
     }
 
 private:
-    // Ctrl+A, Ctrl+C in the focused control; what reached the clipboard (bounded).
+    // Ctrl+A, Ctrl+C in the focused control, a sentinel in the clipboard before; what reached
+    // the clipboard within 1.5 s, nullopt when nobody took it.
     static std::optional<std::string> copy() {
-        return Copied("clipboard", 1500, [] { Sh("xdotool key ctrl+a ctrl+c"); });
-    }
-    // The window's origin into x, y; returns its width.
-    static int geometry(uint32_t window, int& x, int& y) {
-        int width = 0;
-        std::sscanf(Sh("xdotool getwindowgeometry --shell " + std::to_string(window)).c_str(),
-                    "WINDOW=%*u X=%d Y=%d WIDTH=%d", &x, &y, &width);
-        return width;
+        const std::string sentinel = "<nothing copied>";
+        Sh("printf %s " + Q(sentinel) + " | xclip -i -selection clipboard >/dev/null 2>&1");
+        Sh("xdotool key ctrl+a ctrl+c");
+        const auto paste = [] { return Sh("xclip -o -selection clipboard"); };
+        const std::string got =
+            WaitFor(1500, paste, [&](auto& s) { return !s.empty() && s != sentinel; });
+        return got.empty() || got == sentinel ? std::nullopt : std::optional(got);
     }
     const ControlRow& row(const char* name) const {
         const auto r =
