@@ -1,7 +1,6 @@
 // The controller link over a real pseudo-terminal against ravik-sim: start-up outcomes of both
-// programs' styles (low latency asked at each open), the leftovers of the identification answer,
-// and back-pressure. (A controller that goes away is played with the real programs in
-// test_faults.cpp; the settings file's own cases are in tests/link.)
+// programs' styles (low latency asked at each open), back-pressure and the bare end-of-file
+// reply. (A controller that goes away is played with the real programs in test_faults.cpp.)
 #include "controllerlink.h"
 #include "fakedialogs.h"
 #include "qtapp.h"
@@ -37,7 +36,6 @@ struct Bench {
     Recording port{dir.path()};
     ControllerLink link{port};
     QString events; // "found N", "absent N", "foreign N", "lost"
-    QByteArray received;
 
     Bench() {
         QObject::connect(&link, &ControllerLink::found,
@@ -48,8 +46,6 @@ struct Bench {
                           QString::number(n);
             });
         QObject::connect(&link, &ControllerLink::lost, [this] { events += "lost"; });
-        QObject::connect(&link, &ControllerLink::received,
-                         [this](const QByteArray& b) { received += b; });
     }
 
     // Runs the start-up with `settings` ("<dir>": a directory named Ravik.ini) and the simulator
@@ -92,21 +88,6 @@ TEST(StartUpOverAPseudoTerminal, Outcomes) {
             EXPECT_EQ(bench.port.asked, (std::vector<std::pair<bool, bool>>{{true, false}}));
         }
     }
-}
-
-// The probe reads what has come once more than four characters wait (whole 3-character pieces
-// here); the rest of the identification answer then arrives like any other reply, without the
-// part the probe consumed.
-TEST(StartUpOverAPseudoTerminal, IdentificationLeftoversFollowTheFoundLine) {
-    const QByteArray ident = "Ravik RC-2 rotator controller\r\n";
-    Bench bench;
-    ASSERT_EQ(bench.startUp("Comm Port 1\r\n", 1, {"--pieces", "100"}), "found 1");
-    (void)QTest::qWaitFor([&] { return bench.received.endsWith("\r\n"); }, 5000);
-    QTest::qWait(300); // a duplicated piece would come after
-    const QByteArray rest = bench.received;
-    EXPECT_TRUE(ident.endsWith(rest)) << rest.toStdString();
-    // At least the line end; what the probe read is not delivered again.
-    EXPECT_TRUE(rest.size() >= 2 && rest.size() <= ident.size() - 5) << rest.toStdString();
 }
 
 // A long pass against a controller that answers no line and reads nothing for 2 s: the port's

@@ -2,7 +2,7 @@
 // Plays an operator at the built programs: an Xvfb of its own (no window manager), ravik-sim
 // behind COM1, clicks at the places the programs' layout tables give, and the message box read
 // back as a person copies it (Ctrl+A, Ctrl+C). Every step is an outside command and every wait is
-// bounded. Needs Xvfb, xdotool, xclip and setpriv on PATH. One Session per process at a time: it
+// bounded. Needs Xvfb, xdotool and xclip on PATH. One Session per process at a time: it
 // points this process's DISPLAY (inherited by every command) at its Xvfb.
 #include "manualwindow.h"
 #include "simprocess.h"
@@ -17,7 +17,6 @@
 
 namespace ravik::e2e {
 
-inline constexpr int Nobody = 65534;
 inline const std::string TZ = "Time Zone offset = 0 hours\n"; // the tests run with TZ=UTC
 inline std::string Found(int port) {
     return "The controller was found on port " + std::to_string(port) + "\n";
@@ -225,23 +224,22 @@ private:
 // A folder under /tmp, once the tools a session needs are known to be there.
 inline std::string TempFolder() {
     char templ[] = "/tmp/ravik-e2e-XXXXXX";
-    if (std::ranges::count(Sh("which Xvfb xdotool xclip setpriv"), '\n') != 4 || !::mkdtemp(templ))
-        throw std::runtime_error("needs Xvfb, xdotool, xclip, setpriv and a folder under /tmp");
+    if (std::ranges::count(Sh("which Xvfb xdotool xclip"), '\n') != 3 || !::mkdtemp(templ))
+        throw std::runtime_error("needs Xvfb, xdotool, xclip and a folder under /tmp");
     return templ;
 }
 
-// One operator's desk: a folder under /tmp that every user can reach (work/ is the programs'
-// working directory with the settings file "Comm Port 1", files/ holds pass files), a display,
-// the simulator, and the programs started there. Throws when it cannot be set up.
+// One operator's desk: a folder under /tmp (work/ is the programs' working directory with the
+// settings file "Comm Port 1", files/ holds pass files), a display, the simulator, and the
+// programs started there. Throws when it cannot be set up.
 class Session {
 public:
     const std::string root = TempFolder(), work = root + "/work", files = root + "/files";
     test::SimProcess sim;
 
     Session() {
-        Sh("chmod 755 " + Q(root) + " && mkdir -m 755 " + Q(work) + " " + Q(files) +
-           " && mkdir -m 777 " + Q(root + "/home"));
-        // Xvfb picks a free display (-displayfd) and lets every user in (-ac).
+        Sh("mkdir " + Q(work) + " " + Q(files) + " " + Q(root + "/home"));
+        // Xvfb picks a free display (-displayfd) and lets every client in (-ac).
         const std::string to = " 3>" + Q(root + "/display") + " </dev/null >/dev/null 2>&1";
         xvfb_ = std::stoi(Sh("Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -ac -noreset" +
                              to + " & echo $!"));
@@ -273,21 +271,14 @@ public:
     testing::AssertionResult sent(const std::string& pattern) const {
         return Eventually(pattern, [&] { return sim.received(); });
     }
-    // Starts a program in work/ with a private runtime folder and waits for its window; as `uid`
-    // when not 0 (setpriv, no groups, from a copy here as the build tree may be out of its reach).
-    std::unique_ptr<Program> start(const std::string& which, int uid = 0) {
-        const std::string id = std::to_string(uid), runtime = root + "/runtime-" + id;
-        std::string binary = which == Sky ? SKYPASS_PATH : HANDPOINT_PATH, prefix;
-        Sh("install -d -m 700 -o " + id + " " + Q(runtime));
-        if (uid != 0) {
-            const std::string copy = root + "/" + which;
-            Sh("install -m 755 " + Q(binary) + " " + Q(copy));
-            binary = copy;
-            prefix = "setpriv --reuid=" + id + " --regid=" + id + " --clear-groups ";
-        }
-        return std::make_unique<Program>(
-            which, prefix + "env XDG_RUNTIME_DIR=" + Q(runtime) + " " + Q(binary), work,
-            root + "/" + which + ".err");
+    // Starts a program in work/ with a private runtime folder and waits for its window.
+    std::unique_ptr<Program> start(const std::string& which) {
+        const std::string runtime = root + "/runtime-" + which;
+        Sh("mkdir -m 700 " + Q(runtime));
+        return std::make_unique<Program>(which,
+                                         "env XDG_RUNTIME_DIR=" + Q(runtime) + " " +
+                                             Q(which == Sky ? SKYPASS_PATH : HANDPOINT_PATH),
+                                         work, root + "/" + which + ".err");
     }
 
 private:
