@@ -101,11 +101,8 @@ TEST(UploadOverAPseudoTerminal, AFullOutputBufferIsWaitedOut) {
                 .toLatin1());
     const std::string expected =
         "?" + QByteArrayList(lines.begin(), lines.end()).join().toStdString() + "Z";
-    ASSERT_TRUE(bench.sim.start(bench.dir.path().toStdString(), 1,
-                                {"--silent-after", "1", "--read-stall", "2000"}));
-    bench.link.probe(1);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !bench.events.isEmpty(); }));
-    ASSERT_EQ(bench.events, "found 1");
+    ASSERT_EQ(bench.startUp("Comm Port 1\r\n", 1, {"--silent-after", "1", "--read-stall", "2000"}),
+              "found 1");
     Upload upload(bench.link);
     upload.setBudgets({100, 20, 100, 100});
     qint64 mostWaiting = 0; // bytes the port has not taken yet: never more than a line

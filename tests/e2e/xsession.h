@@ -18,16 +18,13 @@
 namespace ravik::e2e {
 
 inline const std::string TZ = "Time Zone offset = 0 hours\n"; // the tests run with TZ=UTC
-inline std::string Found(int port) {
-    return "The controller was found on port " + std::to_string(port) + "\n";
-}
-inline std::string NotOn(int port) {
-    return "The controller is not on port " + std::to_string(port) + "!!\n";
-}
-
-inline void SleepMs(int ms) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
-}
+const auto Found = [](int n) {
+    return "The controller was found on port " + std::to_string(n) + "\n";
+};
+const auto NotOn = [](int n) {
+    return "The controller is not on port " + std::to_string(n) + "!!\n";
+};
+const auto SleepMs = [](int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); };
 
 // Calls `get` until `ok` holds for its value or `ms` have passed; returns the last value.
 template <class Get, class Ok> auto WaitFor(int ms, Get get, Ok ok) {
@@ -53,10 +50,10 @@ inline bool Matches(std::string_view p, std::string_view t) {
 template <class Get>
 testing::AssertionResult Eventually(const std::string& pattern, Get get, int ms = 15000) {
     const std::string got = WaitFor(ms, get, [&](auto& t) { return Matches(pattern, t); });
-    if (Matches(pattern, got))
-        return testing::AssertionSuccess();
-    return testing::AssertionFailure()
-           << "got " << testing::PrintToString(got) << "\n not " << testing::PrintToString(pattern);
+    return Matches(pattern, got) ? testing::AssertionSuccess()
+                                 : testing::AssertionFailure()
+                                       << "got " << testing::PrintToString(got) << "\n not "
+                                       << testing::PrintToString(pattern);
 }
 
 inline std::string ReadFile(const std::string& path) {
@@ -142,11 +139,9 @@ public:
     }
     // The message box's text as copied from it, lines ending with "\n"; "" when empty.
     std::string readBox() const {
-        for (int attempt = 0; attempt < 2; ++attempt) {
-            click("txtFileData");
-            if (auto text = copy())
+        for (int attempt = 0; attempt < 2; ++attempt)
+            if (click("txtFileData"); auto text = copy())
                 return *text;
-        }
         return {};
     }
     testing::AssertionResult shows(const std::string& pattern) const {
@@ -176,7 +171,7 @@ public:
     }
     // Closes the window as a window manager's close button does (WM_DELETE_WINDOW; xdotool's
     // windowclose would destroy it under the program) and waits for the program to end.
-    std::optional<int> close(int ms = 5000) {
+    std::optional<int> close() {
         xcb_connection_t* c = xcb_connect(nullptr, nullptr);
         xcb_client_message_event_t ev{XCB_CLIENT_MESSAGE, 32, 0, window_, 0, {}};
         uint32_t* atoms[] = {&ev.type, &ev.data.data32[0]};
@@ -191,9 +186,9 @@ public:
         // A round trip first: requests still unread when the connection closes can be dropped.
         std::free(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
         xcb_disconnect(c);
-        // The exit status (128 + the signal that ended it); nullopt while it still runs at `ms`.
+        // The exit status (128 + the signal that ended it); nullopt while it still runs at 5 s.
         const auto alive = [&] { return running(); };
-        return WaitFor(ms, alive, [](bool r) { return !r; }) ? std::nullopt : status_;
+        return WaitFor(5000, alive, [](bool r) { return !r; }) ? std::nullopt : status_;
     }
 
 private:

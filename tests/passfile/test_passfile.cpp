@@ -213,19 +213,14 @@ TEST(HostileInput, OneGibibyteLine) {
 // The cases an operator's files bring (grid near north and the horizon, repeated times, the skip
 // rules) are checked as bytes on the wire in the window's tests; these are the edges beyond them.
 // Points as "year month day hour minute second azimuth elevation", separated by ",".
-EphemerisTable Table(const char* points) {
-    EphemerisTable t;
+// The lines sent after conditioning, or the failure.
+QByteArray Sent(const char* points) {
+    EphemerisTable t{{}, true, {}};
     for (const QByteArray& p : QByteArray(points).split(',')) {
         EphemerisPoint& e = t.points.emplace_back();
         sscanf(p.constData(), "%hd %hd %hd %hd %hd %hd %hd %hd", &e.year, &e.month, &e.day, &e.hour,
                &e.minute, &e.second, &e.azimuth, &e.elevation);
     }
-    t.loaded = true;
-    return t;
-}
-
-// The lines sent after conditioning, or the failure.
-QByteArray Sent(EphemerisTable t) {
     QByteArray out = Catch([&] { conditionTable(t); }).toLatin1();
     for (int i : out.isEmpty() ? pointsToSend(t) : std::vector<int>{})
         out += formatEphemerisLine(t, i);
@@ -248,7 +243,7 @@ TEST(Conditioning, Edges) {
     };
     // clang-format on
     for (const auto& [points, sent] : rows)
-        EXPECT_EQ(Sent(Table(points)), sent) << points;
+        EXPECT_EQ(Sent(points), sent) << points;
 }
 
 } // namespace
