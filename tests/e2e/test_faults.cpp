@@ -1,7 +1,7 @@
 // The built programs on their own display against ravik-sim over a pseudo-terminal: only what
 // needs a real X server, process and terminal (FAULTS.md). What a window does with a reply, a
 // settings line or a pass file is checked in-process with a fake port (tests/uploader,
-// tests/manual, tests/link).
+// tests/manual, tests/protocol, test_link_pty.cpp).
 #include "xsession.h"
 
 using namespace ravik::e2e;
