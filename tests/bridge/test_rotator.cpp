@@ -24,9 +24,7 @@ struct Station {
     explicit Station(QByteArray status = Status) {
         TestApp();
         port.responder = [status](const QByteArray& w) -> QByteArray {
-            if (w == "?")
-                return "Ravik RC-2 rotator controller\r\n";
-            return w == "Z" ? status : QByteArray();
+            return w == "?" ? "Ravik RC-2 rotator controller\r\n" : w == "Z" ? status : "";
         };
         rotator.setPark(10, 20);
         rotator.start(1);
@@ -142,8 +140,9 @@ TEST(Rotator, LostControllerIsLookedForOnlyThroughItsEntry) {
     EXPECT_EQ(s.ask("S"), "RPRT 0\n");
 }
 
-// Over real TCP: argument errors count toward the eight bad lines in a row too; with every place
-// taken, the client idle longest gives way to a newcomer once it has been idle long enough.
+// Over real TCP: argument errors count toward the eight bad lines in a row too; a line longer
+// than the limit is refused and closed before its end comes; with every place taken, the client
+// idle longest gives way to a newcomer once it has been idle long enough.
 TEST(BridgeServer, BadLinesInARowAndIdleClientsGiveWay) {
     Station s;
     ravik::BridgeServer server(s.rotator);
@@ -160,6 +159,9 @@ TEST(BridgeServer, BadLinesInARowAndIdleClientsGiveWay) {
     QTcpSocket* garbage = open(QByteArray("P x 10\n").repeated(9));
     EXPECT_TRUE(closed(garbage));
     EXPECT_EQ(garbage->readAll(), QByteArray("RPRT -1\n").repeated(8));
+    QTcpSocket* longLine = open(QByteArray(2 * ravik::BridgeServer::MaxLine, 'P')); // no line end
+    EXPECT_TRUE(closed(longLine));
+    EXPECT_EQ(longLine->readAll(), "RPRT -1\n");
     QList<QTcpSocket*> house;
     for (int i = 0; i < ravik::BridgeServer::MaxClients; ++i)
         house.append(open("\\dump_state\n"));

@@ -1,7 +1,7 @@
 // The built programs on their own display against ravik-sim over a pseudo-terminal: only what
 // needs a real X server, process and terminal (FAULTS.md). What a window does with a reply, a
 // settings line or a pass file is checked in-process with a fake port (tests/uploader,
-// tests/manual, tests/link).
+// tests/manual, tests/protocol, test_link_pty.cpp).
 #include "xsession.h"
 
 using namespace ravik::e2e;
@@ -63,7 +63,6 @@ struct Case {
     const char* button;           // nullptr: every command button
     std::string shown, after;     // the box after start-up, after the clicks
     std::string bytes;            // what the controller got, all told
-    int uid = 0;                  // Nobody: no settings file in a read-only folder
     bool held = false;            // handpoint, started first, holds the controller
 };
 
@@ -78,10 +77,8 @@ const Case Cases[] = {
     {"own_reply", {"--own-reply"}, "cmdDisable", TZ + Found(1), "Motion *  Mode *Points 0\n*", "?SZ"},
     // The product word after the five characters the probe judges: closed without a word.
     {"late_product", {"--late-product", "1000"}, nullptr, TZ, TZ, "?"},
-    // The default settings cannot be written: no port at all.
-    {"read_only_folder", {}, nullptr, TZ + NotOn(0), TZ + NotOn(0), "", Nobody},
     // The terminal is the other program's: skypass's probe never reaches the controller.
-    {"port_held", {}, nullptr, TZ + NotOn(1), TZ + NotOn(1), "?", 0, true},
+    {"port_held", {}, nullptr, TZ + NotOn(1), TZ + NotOn(1), "?", true},
 };
 // clang-format on
 
@@ -95,11 +92,7 @@ TEST_P(Faults, StartUpThenButtons) {
     if (holder) {
         EXPECT_TRUE(holder->shows(Found(1) + "*"));
     }
-    if (c.uid) {
-        std::filesystem::remove(s.work + "/Ravik.ini");
-        ::chmod(s.work.c_str(), 0555);
-    }
-    auto sky = s.start(Sky, c.uid);
+    auto sky = s.start(Sky);
     EXPECT_TRUE(sky->shows(c.shown));
     c.button ? sky->click(c.button) : sky->clickEveryCommand();
     SleepMs(1000); // a reply that would change the box has long come (a bound)
@@ -146,46 +139,5 @@ TEST_P(Unplugged, BetweenCommands) {
 
 INSTANTIATE_TEST_SUITE_P(Both, Unplugged, testing::Values(Sky, Hand),
                          [](const auto& info) { return info.param; });
-
-// A 120-point upload cut short: the controller pulled after 10 paced lines ("Can't access" with
-// the file's name, then the lost line), or the window closed in the 10 s wait for the last reply
-// (lines 16 on go unanswered, and once 10 s of line waits are spent the rest go at once). Either
-// way the program ends within 5 s with status 0, after the cut at most the line already on its
-// way arrives, and no status request.
-class UploadCut : public testing::TestWithParam<bool> {};
-
-TEST_P(UploadCut, EndsAtOnceAndSendsNothingMore) {
-    const bool pull = GetParam();
-    Session s;
-    s.startSim(pull ? std::vector<std::string>{"--baud"}
-                    : std::vector<std::string>{"--silent-after", "15"});
-    std::ofstream pass(s.files + "/long.out");
-    pass << "RAVSAT-2\r\nPredicted Time Az El Range Doppler Phase\r\n";
-    for (int i = 0; i < 120; ++i) // a step of 5 degrees each minute: every line is uploaded
-        pass << "05Dec2002 " << 1000 + i / 60 * 100 + i % 60 << " " << i * 5 % 360 << " "
-             << 10 + i % 10 * 5 << " 1523 -0.8 45\r\n";
-    pass.close();
-    auto sky = s.start(Sky);
-    sky->click("cmdOpen");
-    ASSERT_TRUE(sky->chooseFile(s.files + "/long.out"));
-    const auto lines = [&] { return Lines(s.sim.received()); };
-    const size_t cut = pull ? 10 : 120;
-    size_t atCut = WaitFor(60000, lines, [&](size_t n) { return n >= cut; });
-    ASSERT_GE(atCut, cut);
-    if (pull) {
-        s.sim.kill();
-        atCut = lines();
-        EXPECT_EQ(sky->answerMessage("Error"), "Can't access " + s.files + "/long.out");
-        EXPECT_TRUE(sky->shows("*" + NotOn(1)));
-    }
-    EXPECT_EQ(sky->close(5000), 0) << "not ended within 5 s";
-    SleepMs(300); // what was already on its way arrives
-    const std::string log = s.sim.received();
-    EXPECT_EQ(log.find('Z'), std::string::npos) << log;
-    EXPECT_LE(Lines(log), atCut + 1);
-}
-
-INSTANTIATE_TEST_SUITE_P(Faults, UploadCut, testing::Values(true, false),
-                         [](const auto& info) { return info.param ? "pulled" : "closed"; });
 
 } // namespace

@@ -1,7 +1,6 @@
 // The controller link over a real pseudo-terminal against ravik-sim: start-up outcomes of both
-// programs' styles, the leftovers of the identification answer, and back-pressure. (A controller
-// that goes away is played with the real programs in test_faults.cpp; the settings file's own
-// cases are in tests/link.)
+// programs' styles (low latency asked at each open), back-pressure and the bare end-of-file
+// reply. (A controller that goes away is played with the real programs in test_faults.cpp.)
 #include "controllerlink.h"
 #include "fakedialogs.h"
 #include "qtapp.h"
@@ -18,16 +17,25 @@ using namespace ravik;
 
 namespace {
 
+// The port, recording each request for low latency: (open then, the driver took it).
+struct Recording : QtSerialPort {
+    using QtSerialPort::QtSerialPort;
+    std::vector<std::pair<bool, bool>> asked;
+    bool requestLowLatency(qintptr handle) override {
+        asked.emplace_back(isOpen(), QtSerialPort::requestLowLatency(handle));
+        return asked.back().second;
+    }
+};
+
 // A working directory, a simulator, and one link, its events written down as they come.
 struct Bench {
     QApplication& app = TestApp();
     QTemporaryDir dir;
     test::SimProcess sim;
     Tokens tokens;
-    QtSerialPort port{dir.path()};
+    Recording port{dir.path()};
     ControllerLink link{port};
     QString events; // "found N", "absent N", "foreign N", "lost"
-    QByteArray received;
 
     Bench() {
         QObject::connect(&link, &ControllerLink::found,
@@ -38,8 +46,6 @@ struct Bench {
                           QString::number(n);
             });
         QObject::connect(&link, &ControllerLink::lost, [this] { events += "lost"; });
-        QObject::connect(&link, &ControllerLink::received,
-                         [this](const QByteArray& b) { received += b; });
     }
 
     // Runs the start-up with `settings` ("<dir>": a directory named Ravik.ini) and the simulator
@@ -76,22 +82,12 @@ TEST(StartUpOverAPseudoTerminal, Outcomes) {
         Bench bench;
         EXPECT_EQ(bench.startUp(settings, simPort, simArgs), outcome) << name;
         EXPECT_EQ(bench.link.isOpen(), outcome.startsWith("found")) << name;
+        // Every open asks the driver for low latency, on the port it has just opened; a
+        // pseudo-terminal refuses, and the controller is found all the same.
+        if (bench.link.isOpen()) {
+            EXPECT_EQ(bench.port.asked, (std::vector<std::pair<bool, bool>>{{true, false}}));
+        }
     }
-}
-
-// The probe reads what has come once more than four characters wait (whole 3-character pieces
-// here); the rest of the identification answer then arrives like any other reply, without the
-// part the probe consumed.
-TEST(StartUpOverAPseudoTerminal, IdentificationLeftoversFollowTheFoundLine) {
-    const QByteArray ident = "Ravik RC-2 rotator controller\r\n";
-    Bench bench;
-    ASSERT_EQ(bench.startUp("Comm Port 1\r\n", 1, {"--pieces", "100"}), "found 1");
-    (void)QTest::qWaitFor([&] { return bench.received.endsWith("\r\n"); }, 5000);
-    QTest::qWait(300); // a duplicated piece would come after
-    const QByteArray rest = bench.received;
-    EXPECT_TRUE(ident.endsWith(rest)) << rest.toStdString();
-    // At least the line end; what the probe read is not delivered again.
-    EXPECT_TRUE(rest.size() >= 2 && rest.size() <= ident.size() - 5) << rest.toStdString();
 }
 
 // A long pass against a controller that answers no line and reads nothing for 2 s: the port's
@@ -105,11 +101,8 @@ TEST(UploadOverAPseudoTerminal, AFullOutputBufferIsWaitedOut) {
                 .toLatin1());
     const std::string expected =
         "?" + QByteArrayList(lines.begin(), lines.end()).join().toStdString() + "Z";
-    ASSERT_TRUE(bench.sim.start(bench.dir.path().toStdString(), 1,
-                                {"--silent-after", "1", "--read-stall", "2000"}));
-    bench.link.probe(1);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !bench.events.isEmpty(); }));
-    ASSERT_EQ(bench.events, "found 1");
+    ASSERT_EQ(bench.startUp("Comm Port 1\r\n", 1, {"--silent-after", "1", "--read-stall", "2000"}),
+              "found 1");
     Upload upload(bench.link);
     upload.setBudgets({100, 20, 100, 100});
     qint64 mostWaiting = 0; // bytes the port has not taken yet: never more than a line
@@ -158,29 +151,6 @@ TEST(UploadOverAPseudoTerminal, ABareEndOfFileAnswersItsLineAtOnce) {
     EXPECT_TRUE(QTest::qWaitFor([&] { return lines() == 28; }, 60000));
     EXPECT_LT(took.elapsed(), 8000) << "28 lines";
     EXPECT_EQ(dialogs.said, "");
-}
-
-// Every open asks the driver for low latency, on the port it has just opened; a pseudo-terminal
-// refuses, and the controller is found all the same.
-TEST(LowLatencyOverAPseudoTerminal, AskedAtOpenRefusalIsNoError) {
-    struct Recording : QtSerialPort {
-        using QtSerialPort::QtSerialPort;
-        std::vector<std::pair<bool, bool>> asked; // (open then, the driver took it)
-        bool requestLowLatency(qintptr handle) override {
-            asked.emplace_back(isOpen(), QtSerialPort::requestLowLatency(handle));
-            return asked.back().second;
-        }
-    };
-    TestApp();
-    QTemporaryDir dir;
-    test::SimProcess sim;
-    ASSERT_TRUE(sim.start(dir.path().toStdString(), 1, {}));
-    Recording port(dir.path());
-    ControllerLink link(port);
-    Tokens tokens;
-    link.start(tokens, WriteFile(dir.filePath("Ravik.ini"), "Comm Port 1\r\n"));
-    EXPECT_TRUE(QTest::qWaitFor([&] { return link.isOpen(); }));
-    EXPECT_EQ(port.asked, (std::vector<std::pair<bool, bool>>{{true, false}}));
 }
 
 } // namespace

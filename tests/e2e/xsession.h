@@ -2,7 +2,7 @@
 // Plays an operator at the built programs: an Xvfb of its own (no window manager), ravik-sim
 // behind COM1, clicks at the places the programs' layout tables give, and the message box read
 // back as a person copies it (Ctrl+A, Ctrl+C). Every step is an outside command and every wait is
-// bounded. Needs Xvfb, xdotool, xclip and setpriv on PATH. One Session per process at a time: it
+// bounded. Needs Xvfb, xdotool and xclip on PATH. One Session per process at a time: it
 // points this process's DISPLAY (inherited by every command) at its Xvfb.
 #include "manualwindow.h"
 #include "simprocess.h"
@@ -17,18 +17,14 @@
 
 namespace ravik::e2e {
 
-inline constexpr int Nobody = 65534;
 inline const std::string TZ = "Time Zone offset = 0 hours\n"; // the tests run with TZ=UTC
-inline std::string Found(int port) {
-    return "The controller was found on port " + std::to_string(port) + "\n";
-}
-inline std::string NotOn(int port) {
-    return "The controller is not on port " + std::to_string(port) + "!!\n";
-}
-
-inline void SleepMs(int ms) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
-}
+const auto Found = [](int n) {
+    return "The controller was found on port " + std::to_string(n) + "\n";
+};
+const auto NotOn = [](int n) {
+    return "The controller is not on port " + std::to_string(n) + "!!\n";
+};
+const auto SleepMs = [](int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); };
 
 // Calls `get` until `ok` holds for its value or `ms` have passed; returns the last value.
 template <class Get, class Ok> auto WaitFor(int ms, Get get, Ok ok) {
@@ -54,19 +50,15 @@ inline bool Matches(std::string_view p, std::string_view t) {
 template <class Get>
 testing::AssertionResult Eventually(const std::string& pattern, Get get, int ms = 15000) {
     const std::string got = WaitFor(ms, get, [&](auto& t) { return Matches(pattern, t); });
-    if (Matches(pattern, got))
-        return testing::AssertionSuccess();
-    return testing::AssertionFailure()
-           << "got " << testing::PrintToString(got) << "\n not " << testing::PrintToString(pattern);
+    return Matches(pattern, got) ? testing::AssertionSuccess()
+                                 : testing::AssertionFailure()
+                                       << "got " << testing::PrintToString(got) << "\n not "
+                                       << testing::PrintToString(pattern);
 }
 
 inline std::string ReadFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-inline size_t Lines(std::string_view bytes) {
-    return size_t(std::count(bytes.begin(), bytes.end(), '\r'));
 }
 
 // A word quoted for sh.
@@ -89,18 +81,6 @@ inline std::string Sh(const std::string& command) {
     return out;
 }
 
-// Puts a sentinel into the selection `which`, does `act`, and returns what the selection's new
-// owner hands out within `ms`; nullopt when nobody took it.
-template <class Act> std::optional<std::string> Copied(const char* which, int ms, Act act) {
-    const std::string sentinel = "<nothing copied>", sel = std::string(" -selection ") + which;
-    Sh("printf %s " + Q(sentinel) + " | xclip -i" + sel + " >/dev/null 2>&1");
-    act();
-    const auto paste = [&] { return Sh("xclip -o" + sel); };
-    const std::string got =
-        WaitFor(ms, paste, [&](auto& s) { return !s.empty() && s != sentinel; });
-    return got.empty() || got == sentinel ? std::nullopt : std::optional(got);
-}
-
 inline const std::string Sky = "skypass", Hand = "handpoint";
 
 // One running program (`command`, through sh, in `cwd`, stderr appended to `err`) and its main
@@ -119,7 +99,8 @@ public:
         if (ids.empty())
             throw std::runtime_error(which + " showed no window: " + ReadFile(err));
         window_ = ids.front();
-        geometry(window_, x_, y_);
+        std::sscanf(Sh("xdotool getwindowgeometry --shell " + std::to_string(window_)).c_str(),
+                    "WINDOW=%*u X=%d Y=%d", &x_, &y_);
     }
     ~Program() {
         if (pid_ > 0 && ::kill(pid_, SIGKILL) == 0)
@@ -158,11 +139,9 @@ public:
     }
     // The message box's text as copied from it, lines ending with "\n"; "" when empty.
     std::string readBox() const {
-        for (int attempt = 0; attempt < 2; ++attempt) {
-            click("txtFileData");
-            if (auto text = copy())
+        for (int attempt = 0; attempt < 2; ++attempt)
+            if (click("txtFileData"); auto text = copy())
                 return *text;
-        }
         return {};
     }
     testing::AssertionResult shows(const std::string& pattern) const {
@@ -173,27 +152,6 @@ public:
         std::istringstream ids(Sh("xdotool search --all --onlyvisible --pid " +
                                   std::to_string(pid_) + " --name " + Q(titleRegex)));
         return {std::istream_iterator<uint32_t>(ids), std::istream_iterator<uint32_t>()};
-    }
-    // Waits for a modal message box titled `title`, reads its text (selected with a triple click:
-    // Qt's boxes copy nothing with Ctrl+C on Linux) and closes it with Enter.
-    std::optional<std::string> answerMessage(const std::string& title) const {
-        const auto box = [&] { return windows("^" + title + "$"); };
-        const auto ids = WaitFor(15000, box, [](auto& v) { return !v.empty(); });
-        if (ids.empty())
-            return std::nullopt;
-        int x = 0, y = 0, width = geometry(ids[0], x, y);
-        std::optional<std::string> text;
-        for (int dy : {18, 14, 24, 30, 10, 36}) // the text's first line, below the top margin
-            if (!text)
-                text = Copied("primary", 200, [&] {
-                    Sh("xdotool mousemove " + std::to_string(x + width * 6 / 10) + " " +
-                       std::to_string(y + dy) + " click --repeat 3 --delay 40 1");
-                });
-        for (int i = 0; i < 20 && !box().empty(); ++i) { // the first press can beat the focus
-            Sh("xdotool windowfocus " + std::to_string(ids[0]) + " key Return");
-            WaitFor(500, box, [](auto& v) { return v.empty(); });
-        }
-        return text.value_or("");
     }
     // Types a full path into the open-file dialog until its name field holds exactly that (keys
     // typed before it has the focus, or while its completer pops up, go astray), then Enter.
@@ -213,7 +171,7 @@ public:
     }
     // Closes the window as a window manager's close button does (WM_DELETE_WINDOW; xdotool's
     // windowclose would destroy it under the program) and waits for the program to end.
-    std::optional<int> close(int ms = 5000) {
+    std::optional<int> close() {
         xcb_connection_t* c = xcb_connect(nullptr, nullptr);
         xcb_client_message_event_t ev{XCB_CLIENT_MESSAGE, 32, 0, window_, 0, {}};
         uint32_t* atoms[] = {&ev.type, &ev.data.data32[0]};
@@ -228,22 +186,22 @@ public:
         // A round trip first: requests still unread when the connection closes can be dropped.
         std::free(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
         xcb_disconnect(c);
-        // The exit status (128 + the signal that ended it); nullopt while it still runs at `ms`.
+        // The exit status (128 + the signal that ended it); nullopt while it still runs at 5 s.
         const auto alive = [&] { return running(); };
-        return WaitFor(ms, alive, [](bool r) { return !r; }) ? std::nullopt : status_;
+        return WaitFor(5000, alive, [](bool r) { return !r; }) ? std::nullopt : status_;
     }
 
 private:
-    // Ctrl+A, Ctrl+C in the focused control; what reached the clipboard (bounded).
+    // Ctrl+A, Ctrl+C in the focused control, a sentinel in the clipboard before; what reached
+    // the clipboard within 1.5 s, nullopt when nobody took it.
     static std::optional<std::string> copy() {
-        return Copied("clipboard", 1500, [] { Sh("xdotool key ctrl+a ctrl+c"); });
-    }
-    // The window's origin into x, y; returns its width.
-    static int geometry(uint32_t window, int& x, int& y) {
-        int width = 0;
-        std::sscanf(Sh("xdotool getwindowgeometry --shell " + std::to_string(window)).c_str(),
-                    "WINDOW=%*u X=%d Y=%d WIDTH=%d", &x, &y, &width);
-        return width;
+        const std::string sentinel = "<nothing copied>";
+        Sh("printf %s " + Q(sentinel) + " | xclip -i -selection clipboard >/dev/null 2>&1");
+        Sh("xdotool key ctrl+a ctrl+c");
+        const auto paste = [] { return Sh("xclip -o -selection clipboard"); };
+        const std::string got =
+            WaitFor(1500, paste, [&](auto& s) { return !s.empty() && s != sentinel; });
+        return got.empty() || got == sentinel ? std::nullopt : std::optional(got);
     }
     const ControlRow& row(const char* name) const {
         const auto r =
@@ -261,23 +219,22 @@ private:
 // A folder under /tmp, once the tools a session needs are known to be there.
 inline std::string TempFolder() {
     char templ[] = "/tmp/ravik-e2e-XXXXXX";
-    if (std::ranges::count(Sh("which Xvfb xdotool xclip setpriv"), '\n') != 4 || !::mkdtemp(templ))
-        throw std::runtime_error("needs Xvfb, xdotool, xclip, setpriv and a folder under /tmp");
+    if (std::ranges::count(Sh("which Xvfb xdotool xclip"), '\n') != 3 || !::mkdtemp(templ))
+        throw std::runtime_error("needs Xvfb, xdotool, xclip and a folder under /tmp");
     return templ;
 }
 
-// One operator's desk: a folder under /tmp that every user can reach (work/ is the programs'
-// working directory with the settings file "Comm Port 1", files/ holds pass files), a display,
-// the simulator, and the programs started there. Throws when it cannot be set up.
+// One operator's desk: a folder under /tmp (work/ is the programs' working directory with the
+// settings file "Comm Port 1", files/ holds pass files), a display, the simulator, and the
+// programs started there. Throws when it cannot be set up.
 class Session {
 public:
     const std::string root = TempFolder(), work = root + "/work", files = root + "/files";
     test::SimProcess sim;
 
     Session() {
-        Sh("chmod 755 " + Q(root) + " && mkdir -m 755 " + Q(work) + " " + Q(files) +
-           " && mkdir -m 777 " + Q(root + "/home"));
-        // Xvfb picks a free display (-displayfd) and lets every user in (-ac).
+        Sh("mkdir " + Q(work) + " " + Q(files) + " " + Q(root + "/home"));
+        // Xvfb picks a free display (-displayfd) and lets every client in (-ac).
         const std::string to = " 3>" + Q(root + "/display") + " </dev/null >/dev/null 2>&1";
         xvfb_ = std::stoi(Sh("Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -ac -noreset" +
                              to + " & echo $!"));
@@ -309,21 +266,14 @@ public:
     testing::AssertionResult sent(const std::string& pattern) const {
         return Eventually(pattern, [&] { return sim.received(); });
     }
-    // Starts a program in work/ with a private runtime folder and waits for its window; as `uid`
-    // when not 0 (setpriv, no groups, from a copy here as the build tree may be out of its reach).
-    std::unique_ptr<Program> start(const std::string& which, int uid = 0) {
-        const std::string id = std::to_string(uid), runtime = root + "/runtime-" + id;
-        std::string binary = which == Sky ? SKYPASS_PATH : HANDPOINT_PATH, prefix;
-        Sh("install -d -m 700 -o " + id + " " + Q(runtime));
-        if (uid != 0) {
-            const std::string copy = root + "/" + which;
-            Sh("install -m 755 " + Q(binary) + " " + Q(copy));
-            binary = copy;
-            prefix = "setpriv --reuid=" + id + " --regid=" + id + " --clear-groups ";
-        }
-        return std::make_unique<Program>(
-            which, prefix + "env XDG_RUNTIME_DIR=" + Q(runtime) + " " + Q(binary), work,
-            root + "/" + which + ".err");
+    // Starts a program in work/ with a private runtime folder and waits for its window.
+    std::unique_ptr<Program> start(const std::string& which) {
+        const std::string runtime = root + "/runtime-" + which;
+        Sh("mkdir -m 700 " + Q(runtime));
+        return std::make_unique<Program>(which,
+                                         "env XDG_RUNTIME_DIR=" + Q(runtime) + " " +
+                                             Q(which == Sky ? SKYPASS_PATH : HANDPOINT_PATH),
+                                         work, root + "/" + which + ".err");
     }
 
 private:

@@ -59,17 +59,6 @@ TEST(ManualWindow, EveryButtonPutsItsBytesOnTheWire) {
     }
 }
 
-// Pieces of a reply are appended as they come.
-TEST(ManualWindow, RepliesAreAppendedAsTheyCome) {
-    Console console;
-    QTest::mouseClick(console.button("cmdStatus"), Qt::LeftButton);
-    for (const char* piece : {"Mot", "ion on\r", "\nMode 0\r\n\x1A"}) {
-        console.port.feed(piece);
-        Settle();
-    }
-    EXPECT_EQ(console.text(), "Reading the status\r\nMotion on\r\nMode 0\r\n");
-}
-
 // What is typed into the two boxes, and the bytes sent or the box shown: "az" and "el" for the
 // range messages, "?" for "Error found in GO subroutine"; a refusal leaves the box alone.
 TEST(ManualWindow, PointTo) {

@@ -22,16 +22,13 @@ struct InMemory {
         buffer.open(QIODevice::ReadOnly);
     }
 };
-const char* Name(PassFormat f) {
-    return (const char*[]){"Neither", "InstantTrack", "Nova"}[int(f)];
-}
+const char* const Names[] = {"Neither", "InstantTrack", "Nova"}; // by PassFormat
 QString Show(const EphemerisPoint& p) {
     return QString::asprintf("%d/%d/%d %d:%d:%d %d %d", p.year, p.month, p.day, p.hour, p.minute,
                              p.second, p.azimuth, p.elevation);
 }
 template <class F> QString Catch(F&& run) try {
-    run();
-    return {};
+    return run(), QString();
 } catch (const RunTimeError& e) {
     return QString::fromStdString(e.what());
 }
@@ -58,7 +55,7 @@ struct Loader {
         table.points.resize(3), table.loaded = true;
         PassFormat f = PassFormat::Neither;
         const QString e = Catch([&] { f = loadPassFile(name, tokens, table, months); });
-        return (e.isEmpty() ? QString(Name(f)) : "error: " + e) +
+        return (e.isEmpty() ? QString(Names[int(f)]) : "error: " + e) +
                (table.fileName == name ? " " : " wrong name ") +
                QString::asprintf("%d %d", int(table.points.size()), table.loaded);
     }
@@ -75,7 +72,7 @@ QString Detect(const QByteArray& text) {
     const Detection d = detectFormat(file.reader, tokens);
     EXPECT_EQ(d.recognised, d.nineCharacter + d.twoCharacter);
     return QString::asprintf("%d %d %d %s", d.lines, d.nineCharacter, d.twoCharacter,
-                             Name(d.format));
+                             Names[int(d.format)]);
 }
 
 const QByteArray Nine = "05Dec2002 2315 183.4 12.6 1523 -0.8 45\n"; // first token: 9 characters
@@ -204,7 +201,7 @@ TEST(HostileInput, OneGibibyteLine) {
         LineReader reader(device);
         Loader l;
         const bool detect = *step == 'N';
-        EXPECT_EQ(detect ? Name(detectFormat(reader, l.tokens).format)
+        EXPECT_EQ(detect ? Names[int(detectFormat(reader, l.tokens).format)]
                          : l.Parse(*step == 'l' ? IT : NV, reader),
                   step);
         EXPECT_EQ(reader.lineNumber(), 1);
@@ -216,19 +213,14 @@ TEST(HostileInput, OneGibibyteLine) {
 // The cases an operator's files bring (grid near north and the horizon, repeated times, the skip
 // rules) are checked as bytes on the wire in the window's tests; these are the edges beyond them.
 // Points as "year month day hour minute second azimuth elevation", separated by ",".
-EphemerisTable Table(const char* points) {
-    EphemerisTable t;
+// The lines sent after conditioning, or the failure.
+QByteArray Sent(const char* points) {
+    EphemerisTable t{{}, true, {}};
     for (const QByteArray& p : QByteArray(points).split(',')) {
         EphemerisPoint& e = t.points.emplace_back();
         sscanf(p.constData(), "%hd %hd %hd %hd %hd %hd %hd %hd", &e.year, &e.month, &e.day, &e.hour,
                &e.minute, &e.second, &e.azimuth, &e.elevation);
     }
-    t.loaded = true;
-    return t;
-}
-
-// The lines sent after conditioning, or the failure.
-QByteArray Sent(EphemerisTable t) {
     QByteArray out = Catch([&] { conditionTable(t); }).toLatin1();
     for (int i : out.isEmpty() ? pointsToSend(t) : std::vector<int>{})
         out += formatEphemerisLine(t, i);
@@ -251,7 +243,7 @@ TEST(Conditioning, Edges) {
     };
     // clang-format on
     for (const auto& [points, sent] : rows)
-        EXPECT_EQ(Sent(Table(points)), sent) << points;
+        EXPECT_EQ(Sent(points), sent) << points;
 }
 
 } // namespace

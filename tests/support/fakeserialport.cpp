@@ -5,19 +5,14 @@ namespace ravik {
 
 bool FakeSerialPort::open(int number) {
     openedPort = number;
-    if (!portExists(number)) {
+    if (!(open_ = portExists(number)))
         error_ = QStringLiteral("no such port");
-        return false;
-    }
-    open_ = true;
-    return true;
+    return open_;
 }
 
 void FakeSerialPort::close() {
-    open_ = false;
-    notifications_ = false;
-    pending_.clear();
-    dropDelivered();
+    open_ = notifications_ = false;
+    discardInput();
 }
 
 void FakeSerialPort::discardInput() {
@@ -26,26 +21,18 @@ void FakeSerialPort::discardInput() {
 }
 
 QByteArray FakeSerialPort::readAll() {
-    QByteArray out = takeDelivered();
-    if (!notifications_) {
-        out += pending_;
-        pending_.clear();
-    }
-    return out;
+    const QByteArray out = takeDelivered();
+    return notifications_ ? out : out + std::exchange(pending_, {});
 }
 
 bool FakeSerialPort::write(const QByteArray& bytes) {
-    if (!open_)
-        return false;
-    written += bytes;
-    if (responder)
+    if (open_ && (written += bytes, responder))
         feed(responder(bytes));
-    return true;
+    return open_;
 }
 
 void FakeSerialPort::setNotificationsEnabled(bool enabled) {
-    notifications_ = enabled && open_;
-    if (notifications_ && !pending_.isEmpty())
+    if ((notifications_ = enabled && open_) && !pending_.isEmpty())
         QTimer::singleShot(0, this, &FakeSerialPort::flushPending);
 }
 
@@ -54,28 +41,22 @@ void FakeSerialPort::feed(const QByteArray& bytes) {
         return;
     pending_ += bytes;
     // Like a real port, arrivals are notified from the event loop, never inside a write.
-    if (notifications_)
-        QTimer::singleShot(0, this, &FakeSerialPort::flushPending);
-    else
-        QTimer::singleShot(0, this, [this] {
-            if (open_ && !notifications_ && !pending_.isEmpty())
-                emit inputWaiting();
-        });
+    QTimer::singleShot(0, this, [this, notified = notifications_] {
+        if (notified)
+            flushPending();
+        else if (open_ && !notifications_ && !pending_.isEmpty())
+            emit inputWaiting();
+    });
 }
 
 void FakeSerialPort::flushPending() {
-    if (!notifications_ || pending_.isEmpty())
-        return;
-    QByteArray bytes;
-    bytes.swap(pending_);
-    deliver(bytes);
+    if (notifications_ && !pending_.isEmpty())
+        deliver(std::exchange(pending_, {}));
 }
 
 void FakeSerialPort::loseDevice() {
-    if (!open_)
-        return;
-    close();
-    emit deviceLost();
+    if (open_)
+        close(), emit deviceLost();
 }
 
 } // namespace ravik

@@ -2,16 +2,15 @@
 // Starts the ravik-sim binary (or, with run(), any program) for a test or a benchmark and hands
 // out its port, without an event loop.
 // Include as "simprocess.h"; the target needs add_dependencies(<target> ravik-sim).
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <fcntl.h>
 #include <fstream>
-#include <iterator>
 #include <poll.h>
 #include <spawn.h>
 #include <string>
-#include <string_view>
 #include <sys/wait.h>
 #include <termios.h>
 #include <thread>
@@ -31,34 +30,25 @@ inline constexpr const char* SimBinary = RAVIK_BINARY_DIR "/sim/ravik-sim";
 using SimClock = std::chrono::steady_clock;
 
 inline int msLeft(SimClock::time_point deadline) {
-    const auto left =
-        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - SimClock::now()).count();
-    return left > 0 ? int(left) : 0;
+    using namespace std::chrono;
+    return int(
+        std::max<long long>(0, duration_cast<milliseconds>(deadline - SimClock::now()).count()));
 }
 
 // Opens a port the way the programs do: read/write, not as controlling terminal, raw. -1 on
 // failure.
 inline int openRawPort(const std::string& path) {
     const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0)
-        return -1;
     termios tio{};
-    if (tcgetattr(fd, &tio) == 0) {
-        cfmakeraw(&tio);
-        tcsetattr(fd, TCSANOW, &tio);
-    }
+    if (fd >= 0 && tcgetattr(fd, &tio) == 0)
+        cfmakeraw(&tio), tcsetattr(fd, TCSANOW, &tio);
     return fd;
 }
 
 inline bool writeBytes(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
+    for (ssize_t n = 0; !bytes.empty(); bytes.remove_prefix(size_t(std::max<ssize_t>(n, 0))))
+        if ((n = ::write(fd, bytes.data(), bytes.size())) <= 0 && errno != EINTR)
             return false;
-        bytes.remove_prefix(size_t(n));
-    }
     return true;
 }
 
@@ -72,10 +62,8 @@ inline std::string readUntil(int fd, std::string_view marker, int deadlineMs = 1
         const int r = ::poll(&p, 1, msLeft(deadline));
         if (r < 0 && errno == EINTR)
             continue;
-        if (r <= 0 || !(p.revents & POLLIN))
-            break;
         char buf[512];
-        const ssize_t n = ::read(fd, buf, sizeof buf);
+        const ssize_t n = r > 0 && (p.revents & POLLIN) ? ::read(fd, buf, sizeof buf) : 0;
         if (n <= 0)
             break;
         got.append(buf, size_t(n));
@@ -87,14 +75,12 @@ class SimProcess {
 public:
     SimProcess() = default;
     SimProcess(const SimProcess&) = delete;
-    SimProcess& operator=(const SimProcess&) = delete;
     ~SimProcess() { stop(); }
 
     // Starts the simulator serving DIR/COM<port>, logging what it receives to DIR/COM<port>.log,
     // and waits for its announcement. False, with error(), when it does not announce itself.
     bool start(const std::string& dir, int port = 1, const std::vector<std::string>& extra = {},
                int deadlineMs = 10000) {
-        dir_ = dir;
         device_ = dir + "/COM" + std::to_string(port);
         log_ = device_ + ".log";
         std::vector<std::string> args{SimBinary, "--dir", dir, "--port", std::to_string(port),
@@ -110,16 +96,16 @@ public:
             return false;
         announcement_ = readUntil(out, "\n", deadlineMs);
         const auto arrow = announcement_.find(" -> ");
-        if (arrow == std::string::npos || announcement_.back() != '\n') {
-            // It is ending on its own (usage error, help text): take the rest and its status.
-            announcement_ += readUntil(out, std::string_view("\0\0", 2), deadlineMs);
-            ::close(out);
-            exitStatus_ = waitExit(deadlineMs);
-            return setError("no announcement; exit status " + std::to_string(exitStatus_));
+        if (arrow != std::string::npos && announcement_.back() == '\n') {
+            ::close(out); // it prints nothing more
+            pts_ = announcement_.substr(arrow + 4, announcement_.size() - arrow - 5);
+            return true;
         }
-        ::close(out); // it prints nothing more
-        pts_ = announcement_.substr(arrow + 4, announcement_.size() - arrow - 5);
-        return true;
+        // It is ending on its own (usage error, help text): take the rest and its status.
+        announcement_ += readUntil(out, std::string_view("\0\0", 2), deadlineMs);
+        ::close(out);
+        exitStatus_ = waitExit(deadlineMs);
+        return setError("no announcement; exit status " + std::to_string(exitStatus_));
     }
 
     // Starts any program (looked up in PATH) in `dir`, its stdout and stderr on one pipe that
@@ -127,8 +113,7 @@ public:
     // contains `marker`. Stopped as the simulator is.
     bool run(const std::vector<std::string>& args, const std::string& dir, std::string_view marker,
              int deadlineMs = 10000) {
-        keptOut_ = launch(args, dir, true);
-        if (keptOut_ < 0)
+        if ((keptOut_ = launch(args, dir, true)) < 0)
             return false;
         announcement_ = readUntil(keptOut_, marker, deadlineMs);
         return announcement_.find(marker) != std::string::npos || setError(announcement_);
@@ -136,12 +121,10 @@ public:
 
     const std::string& devicePath() const { return device_; } // the link programs open
     const std::string& ptsPath() const { return pts_; }
-    const std::string& logPath() const { return log_; }
     // The line it printed (or, when it ended at once, everything it printed).
     const std::string& announcement() const { return announcement_; }
     const std::string& error() const { return error_; }
     int exitStatus() const { return exitStatus_; }
-    bool running() const { return pid_ > 0; }
     pid_t pid() const { return pid_; }
 
     // Every byte the controller has received so far.
@@ -152,11 +135,9 @@ public:
     // Waits until at least `count` bytes were received; returns them.
     std::string waitReceived(size_t count, int deadlineMs = 10000) const {
         const auto deadline = SimClock::now() + std::chrono::milliseconds(deadlineMs);
-        std::string r = received();
-        while (r.size() < count && msLeft(deadline) > 0) {
+        std::string r;
+        while ((r = received()).size() < count && msLeft(deadline) > 0)
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
-            r = received();
-        }
         return r;
     }
 
@@ -172,30 +153,21 @@ public:
 
     // Waits for the simulator to end by itself, killing it at the deadline; as stop().
     int waitExit(int deadlineMs = 10000) {
-        if (pid_ <= 0)
-            return -1;
         const auto deadline = SimClock::now() + std::chrono::milliseconds(deadlineMs);
         int status = 0;
-        while (::waitpid(pid_, &status, WNOHANG) == 0) {
-            if (msLeft(deadline) == 0) {
-                ::kill(pid_, SIGKILL);
-                ::waitpid(pid_, &status, 0);
-                pid_ = -1;
-                return -1;
-            }
+        pid_t ended = 0;
+        while (pid_ > 0 && (ended = ::waitpid(pid_, &status, WNOHANG)) == 0 && msLeft(deadline))
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
-        pid_ = -1;
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        if (pid_ <= 0 || ended != pid_) // not running, or still running at the deadline
+            return kill(), -1;
+        return pid_ = -1, WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
 
     // Ends the simulator at once, like pulling the adapter: the terminal vanishes under any
     // program that has it open, and the link stays behind.
     void kill() {
-        if (pid_ <= 0)
-            return;
-        ::kill(pid_, SIGKILL);
-        ::waitpid(pid_, nullptr, 0);
+        if (pid_ > 0)
+            ::kill(pid_, SIGKILL), ::waitpid(pid_, nullptr, 0);
         pid_ = -1;
     }
 
@@ -226,16 +198,11 @@ private:
         pid_ = -1;
         return setError("cannot start " + args[0]), -1;
     }
-
-    bool setError(const std::string& e) {
-        error_ = e;
-        return false;
-    }
+    bool setError(const std::string& e) { return error_ = e, false; }
 
     pid_t pid_ = -1;
-    std::string dir_, device_, pts_, log_, announcement_, error_;
-    int exitStatus_ = -1;
-    int keptOut_ = -1;
+    std::string device_, pts_, log_, announcement_, error_;
+    int exitStatus_ = -1, keptOut_ = -1;
 };
 
 } // namespace ravik::test

@@ -29,9 +29,9 @@ struct Uploader : ravik::TimeZoneQuery, ravik::Clock {
         const QString ini = WriteFile(dir.filePath("Ravik.ini"), "Comm Port 3\r\n");
         port.portExists = [](int n) { return n == 3; };
         port.responder = [this, vanishing](const QByteArray& w) -> QByteArray {
-            if (vanishing)
-                QTimer::singleShot(0, &port, [this] { port.loseDevice(); });
-            return w == "?" && !vanishing ? "Ravik RC-2\r\n" : "";
+            return vanishing ? QTimer::singleShot(0, &port, [this] { port.loseDevice(); }), ""
+               : w == "?"    ? "Ravik RC-2\r\n"
+                             : "";
         };
         window = std::make_unique<ravik::UploaderWindow>(
             ravik::UploaderWindow::Platform{&port, &dialogs, this, this, ini, 5, budgets});
@@ -127,8 +127,7 @@ TEST(UploaderWindow, RepliesAreShownFromTheStatusWordOn) {
         Uploader up;
         up.click("cmdStatus");
         for (const QByteArray& piece : pieces) {
-            up.port.feed(piece);
-            Settle();
+            up.port.feed(piece), Settle();
             EXPECT_LE(up.window->link().replyBuffer().size(),
                       ravik::ControllerLink::ReplyBufferLimit);
         }
@@ -244,8 +243,7 @@ TEST(UploaderWindow, TheFirstLinesOwnWaitAndTheStall) {
     up.port.responder = [&](const QByteArray& w) {
         if (w.endsWith('\r'))
             QTimer::singleShot(150, &up.port, [&] {
-                atReply += QByteArray::number(up.port.written.count('\r'));
-                up.port.feed("\x1A");
+                atReply += QByteArray::number(up.port.written.count('\r')), up.port.feed("\x1A");
             });
         return QByteArray();
     };
