@@ -140,6 +140,19 @@ TEST(Rotator, LostControllerIsLookedForOnlyThroughItsEntry) {
     EXPECT_EQ(s.ask("S"), "RPRT 0\n");
 }
 
+// Over real TCP, the exact bytes Gpredict sends under a comma locale (de_DE) move the antenna.
+TEST(BridgeServer, GpredictInACommaLocaleMovesTheAntenna) {
+    Station s;
+    ravik::BridgeServer server(s.rotator);
+    ASSERT_TRUE(server.listen(QHostAddress::LocalHost, 0));
+    QTcpSocket gpredict;
+    gpredict.connectToHost(QHostAddress::LocalHost, server.serverPort());
+    gpredict.write("P 180,00 45,00\n");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return gpredict.canReadLine(); }));
+    EXPECT_EQ(gpredict.readAll(), "RPRT 0\n");
+    EXPECT_EQ(s.port.written, "GP180 45\r");
+}
+
 // Over real TCP: argument errors count toward the eight bad lines in a row too; a line longer
 // than the limit is refused and closed before its end comes; with every place taken, the client
 // idle longest gives way to a newcomer once it has been idle long enough.
