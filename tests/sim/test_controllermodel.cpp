@@ -104,6 +104,8 @@ TEST(ControllerModel, RepliesFaultsAndRotors) {
         for (qint64 t = 20; t <= runMs; t += 20)
             EXPECT_EQ(m.advance(t), "");
         EXPECT_EQ(QString::asprintf("%d/%d", qRound(m.azimuth()), qRound(m.elevation())), at);
+        const QList<QByteArray> azEl = QByteArray(at).split('/'); // and the status says so
+        EXPECT_TRUE(m.statusText(runMs).contains("\r\nAz " + azEl[0] + "  El " + azEl[1] + "  "));
     }
     ControllerModel full; // stored points are held to the compass and 0..90; at most 10,001
     QByteArray last = full.receive("2002/03/15 10:04:30 -10 95\r", 0);
