@@ -27,7 +27,7 @@ public:
     explicit ManualWindow(const Platform& platform, QWidget* parent = nullptr);
 
     // Start-up: settings file, port and probe.
-    void start();
+    void start() override;
     // "Go!": points the rotors to the typed azimuth and elevation.
     void pointRotors();
 

@@ -1,7 +1,9 @@
 #include "controllerwindow.h"
 #include "messageview.h"
+#include "qtserialport.h"
 #include "words.h"
 #include <QCloseEvent>
+#include <QGuiApplication>
 #include <QPlainTextEdit>
 
 namespace ravik {
@@ -73,6 +75,17 @@ void ControllerWindow::shutDown() {
 void ControllerWindow::closeEvent(QCloseEvent* event) {
     shutDown();
     event->accept();
+}
+
+int runWindowProgram(ControllerWindow& window, QtSerialPort& port) {
+    QObject::connect(&window, &ControllerWindow::started, &window, &QWidget::show);
+    QObject::connect(qApp, &QGuiApplication::lastWindowClosed, qApp, [&port] {
+        if (!port.isDraining())
+            return QCoreApplication::quit();
+        QObject::connect(&port, &QtSerialPort::drainEnded, qApp, &QCoreApplication::quit);
+    });
+    window.start();
+    return QCoreApplication::exec();
 }
 
 } // namespace ravik

@@ -20,6 +20,8 @@ public:
     const ControllerLink& link() const { return link_; }
     int tickCount() const { return tickCount_; }
 
+    // Start-up: the settings file, the port and the probe; started() follows.
+    virtual void start() = 0;
     // Closing the window: stops the clock and closes the port.
     virtual void shutDown();
     virtual void tick() { ++tickCount_; }
@@ -61,5 +63,11 @@ private:
     OutcomeLines outcomes_;
     bool startingUp_ = false;
 };
+
+class QtSerialPort;
+
+// A window program's run: the window appears once start-up has ended, and the program ends when
+// the last window has closed and the line has carried what was on its way.
+int runWindowProgram(ControllerWindow& window, QtSerialPort& port);
 
 } // namespace ravik

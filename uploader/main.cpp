@@ -17,13 +17,5 @@ int main(int argc, char* argv[]) {
     ravik::SystemClock clock;
     ravik::UploaderWindow window({&port, &dialogs, &zone, &clock});
     dialogs.setParent(&window);
-    // The window appears once the controller has been looked for, with the outcome in its box.
-    QObject::connect(&window, &ravik::ControllerWindow::started, &window, &QWidget::show);
-    QObject::connect(&app, &QGuiApplication::lastWindowClosed, &app, [&port] {
-        if (!port.isDraining())
-            return QCoreApplication::quit();
-        QObject::connect(&port, &ravik::QtSerialPort::drainEnded, qApp, &QCoreApplication::quit);
-    });
-    window.start();
-    return app.exec();
+    return ravik::runWindowProgram(window, port);
 }

@@ -33,7 +33,7 @@ public:
     ~UploaderWindow() override;
 
     // Start-up: month names, time-zone line, counters, settings file, port and probe.
-    void start();
+    void start() override;
     // Closing: ends an upload in progress, then stops the clock and closes the port.
     void shutDown() override;
     void tick() override;
